@@ -1,0 +1,33 @@
+// Registry seam, read only: the interface catalogue and the device-name lookup.
+// Linked from platform/win32/registry.cpp (the system registry) or from the
+// in-memory registry of the virtual network.
+#pragma once
+#include <cstdint>
+
+typedef void* PlatKey;
+
+// Result codes and value types, with the Win32 values.
+const long PlatRegOk = 0;
+const long PlatRegNotFound = 2;     // ERROR_FILE_NOT_FOUND
+const long PlatRegAccessDenied = 5; // ERROR_ACCESS_DENIED
+const long PlatRegMoreData = 234;   // ERROR_MORE_DATA
+const long PlatRegNoMoreItems = 259; // ERROR_NO_MORE_ITEMS
+
+const uint32_t PlatRegSz = 1;       // REG_SZ
+const uint32_t PlatRegExpandSz = 2; // REG_EXPAND_SZ
+const uint32_t PlatRegBinary = 3;   // REG_BINARY
+const uint32_t PlatRegDword = 4;    // REG_DWORD
+
+const uint32_t PlatKeyRead = 0x20019;      // KEY_READ
+const uint32_t PlatKeyReadWrite = 0x2001F; // KEY_READ | KEY_WRITE
+
+// HKEY_LOCAL_MACHINE as a parent key.
+PlatKey PlatLocalMachine();
+
+long PlatRegOpenKey(PlatKey parent, const char* path, uint32_t access, PlatKey* key);
+// RegEnumKeyA: the name of subkey `index` into a buffer of `size` bytes.
+long PlatRegEnumKey(PlatKey key, uint32_t index, char* name, uint32_t size);
+// RegQueryValueExA: type may be null; *size is the buffer size in, the data size out.
+long PlatRegQueryValue(PlatKey key, const char* valueName, uint32_t* type, void* data,
+                       uint32_t* size);
+void PlatRegCloseKey(PlatKey key);

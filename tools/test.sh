@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Sets up (when needed), builds every build and runs every test:
+#   tools/test.sh                  host, host-asan, host-tsan, windows
+#   tools/test.sh host windows     only the presets named
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+cd "$here/.."
+bash tools/setup.sh
+. tools/wine-env.sh
+
+presets=("$@")
+[ ${#presets[@]} -gt 0 ] || presets=(host host-asan host-tsan windows)
+
+jobs=$(nproc)
+failed=()
+for preset in "${presets[@]}"; do
+  echo "=== $preset: configure and build"
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset" -j "$jobs"
+  echo "=== $preset: test"
+  parallel=$jobs
+  if [ "$preset" = windows ]; then
+    # A persistent wineserver makes each test's start fast.
+    "$WINESERVER" -k 2>/dev/null || true
+    "$WINESERVER" -w 2>/dev/null || true
+    "$WINESERVER" -p
+  fi
+  export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+  export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+  export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
+  if ! ctest --preset "$preset" -j "$parallel" --timeout 300; then
+    failed+=("$preset")
+  fi
+  if [ "$preset" = windows ]; then
+    "$WINESERVER" -k 2>/dev/null || true
+  fi
+done
+
+if [ ${#failed[@]} -gt 0 ]; then
+  echo "FAILED presets: ${failed[*]}"
+  exit 1
+fi
+echo "All presets passed: ${presets[*]}"

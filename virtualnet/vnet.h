@@ -1,0 +1,74 @@
+// The virtual network: a simulated interface driver with simulated nodes
+// behind it. It implements the device seam (platform/device.h), so the access
+// layer above meets it exactly as it meets the card's driver, and it keeps a
+// log of every message written to it and fault controls for tests.
+// Thread-safe: the program's two threads and a test may call it at once.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+const int VnetMaxInterfaces = 4;
+const int VnetMaxNodes = 16;
+const int VnetMessageSize = 66; // the largest message, and every read's length
+const int VnetLogSize = 4096;   // written messages kept (the oldest are dropped)
+
+// Back to a network with no interfaces, no nodes, no faults, empty logs and
+// queues; every handle the program still holds becomes invalid.
+void VnetReset();
+
+// An interface device that opens as "\\.\<deviceName>"; on the older platform
+// family its control codes must carry deviceIndex in their high 16 bits.
+// Returns its number, or -1 when the table is full.
+int VnetAddInterface(const char* deviceName, uint16_t deviceIndex);
+
+// A node with its unique ID, program ID and 6-byte location string (shorter
+// text is zero-padded). Returns its number, or -1 when the table is full.
+int VnetAddNode(const uint8_t pellionId[6], const uint8_t programId[8], const char* location);
+int VnetNodeCount();
+void VnetNodeId(int node, uint8_t pellionId[6]);
+void VnetNodeLocation(int node, uint8_t location[6]); // current memory bytes
+void VnetSetNodeLocation(int node, const uint8_t location[6]);
+
+// The node sends its service pin message (on every interface that is open).
+void VnetPressServicePin(int node);
+
+// Puts a raw message (byte 1 + 2 bytes are used, at most 66) in the queue of
+// interface `iface`, as if it had come from the network.
+void VnetInjectMessage(int iface, const uint8_t* message, size_t length);
+// Messages waiting to be read on interface `iface`.
+size_t VnetPendingCount(int iface);
+
+// The log of everything written to the interfaces, oldest first.
+struct VnetLogEntry {
+    int iface;
+    uint32_t tick;  // PlatTickCount() when it was written
+    uint8_t bytes[VnetMessageSize];
+    size_t length;
+};
+size_t VnetWrittenCount();
+bool VnetWritten(size_t index, VnetLogEntry* entry);
+void VnetClearLog();
+
+// Control requests seen (older family), oldest first, for checking codes.
+size_t VnetControlCount();
+uint32_t VnetControlCode(size_t index);
+
+// Fault controls; all off after VnetReset(). Change them between steps of a test.
+struct VnetFaults {
+    bool olderFamily;           // report a platform id other than NT
+    bool failOpen;              // every open of a device path fails
+    bool failSecondOpen;        // an open while the device is already open fails
+    bool refuseControl[16];     // refuse this control function (older family)
+    bool hideOpenVxDHandle;     // kernel32 has no OpenVxDHandle entry point
+    bool openVxDHandleFails;    // OpenVxDHandle returns 0
+    bool failWrites;            // every write fails
+    bool zeroByteWrites;        // writes succeed with a byte count of 0
+    bool zeroCountReads;        // older family: a read reports 0 bytes even with a message
+    bool dropResponses;         // node requests and local commands get no answer
+    uint32_t responseDelayMs;   // answers arrive this much later
+    bool updateDomainFails;     // the interface answers Update Domain with its failure code
+    bool readMemoryFailureCode; // nodes answer Read Memory with the failure code 0x0D
+    bool writeMemoryFailureCode;// nodes answer Write Memory with the failure code 0x0E
+    bool answerSetNodeMode;     // the interface also answers Set Node Mode
+};
+VnetFaults* VnetFaultControls();
