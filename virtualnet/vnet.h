@@ -34,7 +34,8 @@ void VnetPressServicePin(int node);
 
 // Puts a raw message (byte 1 + 2 bytes are used, at most 66) in the queue of
 // interface `iface`, as if it had come from the network.
-void VnetInjectMessage(int iface, const uint8_t* message, size_t length);
+// False when the interface's queue is full (the message is dropped).
+bool VnetInjectMessage(int iface, const uint8_t* message, size_t length);
 // Messages waiting to be read on interface `iface`.
 size_t VnetPendingCount(int iface);
 
@@ -53,6 +54,25 @@ void VnetClearLog();
 size_t VnetControlCount();
 uint32_t VnetControlCode(size_t index);
 
+// Messages queued for the program to read (answers, service pins, injected),
+// oldest first, kept like the written log.
+size_t VnetDeliveredCount();
+bool VnetDelivered(size_t index, VnetLogEntry* entry);
+
+// For a network process behind a real driver (no device seam in between):
+// hand the network a message the program wrote (logged and answered as if
+// written through a handle), and take the next message waiting for the program.
+void VnetSubmit(int iface, const uint8_t* message, size_t length);
+bool VnetTake(int iface, uint8_t* message, size_t* length);
+// Called, outside the network's lock, whenever a message becomes waiting on
+// an interface (null: none).
+void VnetSetArrivalHook(void (*hook)(int iface));
+
+// The demo's network: interface "VNI1" registered in the in-memory registry as
+// "SOFTWARE\Quorvane\DeviceDrivers\Virtual network" with device name "VNI1",
+// and a few nodes with their location strings. Answers take realistic time.
+void VnetInstallDemo();
+
 // Fault controls; all off after VnetReset(). Change them between steps of a test.
 struct VnetFaults {
     bool olderFamily;           // report a platform id other than NT
@@ -70,5 +90,6 @@ struct VnetFaults {
     bool readMemoryFailureCode; // nodes answer Read Memory with the failure code 0x0D
     bool writeMemoryFailureCode;// nodes answer Write Memory with the failure code 0x0E
     bool answerSetNodeMode;     // the interface also answers Set Node Mode
+    bool realisticRetries;      // an unknown ID fails only after the transmit timer's retries
 };
 VnetFaults* VnetFaultControls();
