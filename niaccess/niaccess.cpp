@@ -1,0 +1,271 @@
+// Interface driver access: the 32-slot interface table and the operations that
+// open, close, read, write and attach an arrival event, on both platform families.
+#include "niaccess/niaccess.h"
+#include <cstdlib>
+#include <cstring>
+
+InterfaceSlot InterfaceTable[NiSlotCount];
+
+static const char interfacesKeyPath[] = "Software\\Quorvane\\DeviceDrivers\\";
+static const char deviceNameValue[] = "device name";
+static const char devicePrefix[] = "\\\\.\\";
+static const size_t devicePrefixLength = 4;
+
+static InterfaceSlot* CheckedSlot(NiHandle handle) {
+    if (handle < 0 || handle >= NiSlotCount)
+        return nullptr;
+    InterfaceSlot* slot = &InterfaceTable[handle];
+    if (slot->state == NiSlotFree)
+        return nullptr;
+    return slot;
+}
+
+static uint32_t ControlCode(const InterfaceSlot* slot, uint32_t function) {
+    return (uint32_t(slot->deviceIndex) << 16) | function;
+}
+
+static PlatHandle AsHandle(uintptr_t link) {
+    return reinterpret_cast<PlatHandle>(link);
+}
+
+// Cuts the device name at the first full stop after its leading run of
+// backslashes and full stops, and returns the decimal number after that stop
+// (0 when there is none), wrapping modulo 65536.
+static uint16_t CutDeviceIndex(char* name) {
+    char* rest = name;
+    while (*rest == '\\' || *rest == '.')
+        rest++;
+    char* stop = std::strchr(rest, '.');
+    if (!stop)
+        return 0;
+    *stop = '\0';
+    uint16_t index = 0;
+    for (const char* digit = stop + 1; *digit >= '0' && *digit <= '9'; digit++)
+        index = uint16_t(index * 10 + (*digit - '0'));
+    return index;
+}
+
+// Builds "\\.\<name>" (or the name itself when it already starts so) into
+// path; false when it does not fit.
+static bool BuildDevicePath(const char* name, char* path, size_t capacity) {
+    size_t length = std::strlen(name);
+    bool prefixed = std::strncmp(name, devicePrefix, devicePrefixLength) == 0;
+    size_t needed = (prefixed ? 0 : devicePrefixLength) + length + 1;
+    if (needed > capacity)
+        return false;
+    if (prefixed) {
+        std::memcpy(path, name, length + 1);
+    } else {
+        std::memcpy(path, devicePrefix, devicePrefixLength);
+        std::memcpy(path + devicePrefixLength, name, length + 1);
+    }
+    return true;
+}
+
+long OpenInterfaceKey(const char* name, PlatKey* key) {
+    size_t prefixLength = sizeof interfacesKeyPath - 1;
+    size_t nameLength = std::strlen(name);
+    char* path = static_cast<char*>(std::malloc(prefixLength + nameLength + 1));
+    if (!path)
+        return PlatRegNotFound;
+    std::memcpy(path, interfacesKeyPath, prefixLength);
+    std::memcpy(path + prefixLength, name, nameLength + 1);
+    // Read access only: resolving a name must work without administrator rights.
+    long result = PlatRegOpenKey(PlatLocalMachine(), path, PlatKeyRead, key);
+    std::free(path);
+    return result;
+}
+
+NiStatus LookupDeviceName(const char* name, char* buffer, int capacity) {
+    if (capacity <= 0)
+        return NiNameTooLong;
+    PlatKey key = nullptr;
+    if (OpenInterfaceKey(name, &key) == PlatRegOk) {
+        uint32_t size = uint32_t(capacity);
+        long result = PlatRegQueryValue(key, deviceNameValue, nullptr, buffer, &size);
+        PlatRegCloseKey(key);
+        if (result == PlatRegMoreData)
+            return NiNameTooLong;
+        if (result == PlatRegOk && size <= uint32_t(capacity)) {
+            // A stored string need not carry its terminator; one that fills
+            // the whole buffer without it does not fit.
+            if (!std::memchr(buffer, '\0', size)) {
+                if (size == uint32_t(capacity))
+                    return NiNameTooLong;
+                buffer[size] = '\0';
+            }
+            if (buffer[0] != '\0')
+                return NiOk;
+        }
+        // No usable value under an existing key: take the name itself.
+    }
+    size_t length = std::strlen(name);
+    if (length + 1 > size_t(capacity))
+        return NiNameTooLong;
+    std::memcpy(buffer, name, length + 1);
+    return NiOk;
+}
+
+PlatProc FindOpenVxDHandle() {
+    static const char library[] = "\\kernel32.dll";
+    char path[260];
+    uint32_t length = PlatGetSystemDirectory(path, sizeof path);
+    if (length == 0 || length + sizeof library > sizeof path)
+        return nullptr;
+    std::memcpy(path + length, library, sizeof library);
+    // Loaded anew on every call and never released: kernel32 stays loaded anyway.
+    PlatLibrary kernel = PlatLoadLibrary(path);
+    if (!kernel)
+        return nullptr;
+    return PlatGetProcAddress(kernel, "OpenVxDHandle");
+}
+
+NiStatus NiOpen(const char* name, NiHandle* handle) {
+    int index = 0;
+    while (index < NiSlotCount && InterfaceTable[index].state != NiSlotFree)
+        index++;
+    if (index == NiSlotCount)
+        return NiNoResource;
+    InterfaceSlot* slot = &InterfaceTable[index];
+
+    slot->device = nullptr;
+    slot->deviceIndex = 0;
+    slot->arrivalLink = 0;
+    slot->ntFamily = 0;
+    std::memset(&slot->arrivalOverlapped, 0, sizeof slot->arrivalOverlapped);
+    slot->arrivalByteCount = 0;
+
+    slot->ntFamily = PlatGetPlatformId() == PlatPlatformNt ? 1 : 0;
+
+    char deviceName[NiDeviceNameSize];
+    if (LookupDeviceName(name, deviceName, sizeof deviceName) == NiNameTooLong)
+        return NiNameTooLong;
+    slot->deviceIndex = CutDeviceIndex(deviceName);
+    if (!BuildDevicePath(deviceName, slot->devicePath, sizeof slot->devicePath))
+        return NiNameTooLong;
+
+    PlatHandle device = PlatOpenDevice(slot->devicePath, false);
+    if (device == PlatInvalidHandle())
+        return NiOpenFailed;
+    slot->device = device;
+
+    if (!slot->ntFamily &&
+        !PlatControlDevice(device, ControlCode(slot, NiCtlOpen), nullptr, 0, nullptr, 0, nullptr)) {
+        PlatCloseDevice(device);
+        slot->device = nullptr;
+        return NiDriverFailed;
+    }
+
+    slot->state = NiSlotOpen;
+    *handle = NiHandle(index);
+    return NiOk;
+}
+
+NiStatus NiClose(NiHandle handle) {
+    InterfaceSlot* slot = CheckedSlot(handle);
+    if (!slot)
+        return NiBadHandle;
+    if (slot->arrivalLink != 0)
+        NiSetArrivalEvent(handle, nullptr);
+    NiStatus status = NiOk;
+    if (!slot->ntFamily && !PlatControlDevice(slot->device, ControlCode(slot, NiCtlClose), nullptr,
+                                              0, nullptr, 0, nullptr))
+        status = NiDriverFailed;
+    PlatCloseDevice(slot->device);
+    slot->state = NiSlotFree;
+    return status;
+}
+
+NiStatus NiRead(NiHandle handle, void* buffer, int16_t length) {
+    InterfaceSlot* slot = CheckedSlot(handle);
+    if (!slot)
+        return NiBadHandle;
+    // Nothing fits in an empty buffer, and a negative count must not reach
+    // the driver as a huge unsigned length: nothing is read.
+    if (length <= 0)
+        return NiNoMessage;
+    std::memset(buffer, 0, size_t(length));
+    uint32_t count = 0;
+    if (slot->ntFamily) {
+        if (!PlatReadDevice(slot->device, buffer, uint32_t(length), &count) || count == 0)
+            return NiNoMessage;
+        if (slot->arrivalLink != 0)
+            PlatStartArrivalRead(AsHandle(slot->arrivalLink), &slot->arrivalOverlapped,
+                                 &slot->arrivalByteCount);
+        return NiOk;
+    }
+    if (!PlatControlDevice(slot->device, ControlCode(slot, NiCtlRead), buffer, uint32_t(length),
+                           buffer, uint32_t(length), &count))
+        return NiDriverFailed;
+    // Some drivers report no byte count for a message they did deliver.
+    if (count == 0 && static_cast<const uint8_t*>(buffer)[0] == 0)
+        return NiNoMessage;
+    return NiOk;
+}
+
+NiStatus NiWrite(NiHandle handle, void* buffer, int16_t length) {
+    InterfaceSlot* slot = CheckedSlot(handle);
+    if (!slot)
+        return NiBadHandle;
+    if (length <= 0)
+        return NiWriteFailed;
+    uint32_t count = 0;
+    bool done;
+    if (slot->ntFamily)
+        done = PlatWriteDevice(slot->device, buffer, uint32_t(length), &count);
+    else
+        done = PlatControlDevice(slot->device, ControlCode(slot, NiCtlWrite), buffer,
+                                 uint32_t(length), buffer, uint32_t(length), &count);
+    if (!done || count == 0)
+        return NiWriteFailed;
+    return NiOk;
+}
+
+static NiStatus SetArrivalEventNt(InterfaceSlot* slot, PlatEvent event) {
+    if (event) {
+        if (slot->arrivalLink == 0) {
+            PlatHandle arrival = PlatOpenDevice(slot->devicePath, true);
+            if (arrival == PlatInvalidHandle())
+                return NiNoResource;
+            slot->arrivalLink = reinterpret_cast<uintptr_t>(arrival);
+        }
+    } else if (slot->arrivalLink != 0) {
+        PlatCloseDevice(AsHandle(slot->arrivalLink));
+        slot->arrivalLink = 0;
+    }
+    if (slot->arrivalLink == 0)
+        return NiOk;
+    slot->arrivalOverlapped.event = event;
+    slot->arrivalOverlapped.offset = 0;
+    slot->arrivalOverlapped.offsetHigh = 0;
+    PlatStartArrivalRead(AsHandle(slot->arrivalLink), &slot->arrivalOverlapped,
+                         &slot->arrivalByteCount);
+    return NiOk;
+}
+
+static NiStatus SetArrivalEventOlder(InterfaceSlot* slot, PlatEvent event) {
+    uint32_t ring0Event = 0;
+    if (event) {
+        PlatProc openVxDHandle = FindOpenVxDHandle();
+        if (!openVxDHandle)
+            return NiNoResource;
+        ring0Event = PlatCallOpenVxDHandle(openVxDHandle, event);
+        if (ring0Event == 0)
+            return NiNoResource;
+    } else if (slot->arrivalLink == 0) {
+        return NiOk;
+    }
+    uint32_t count = 0;
+    if (!PlatControlDevice(slot->device, ControlCode(slot, NiCtlSetEvent), &ring0Event,
+                           sizeof ring0Event, nullptr, 0, &count))
+        return NiDriverFailed;
+    slot->arrivalLink = ring0Event;
+    return NiOk;
+}
+
+NiStatus NiSetArrivalEvent(NiHandle handle, PlatEvent event) {
+    InterfaceSlot* slot = CheckedSlot(handle);
+    if (!slot)
+        return NiBadHandle;
+    return slot->ntFamily ? SetArrivalEventNt(slot, event) : SetArrivalEventOlder(slot, event);
+}
