@@ -31,3 +31,12 @@ void StopLink();
 // The dialog's answer to the reader's wake-up: a full mailbox goes to
 // OnServicePin and is emptied afterwards.
 void OnReaderWakeUp();
+
+// Empties the mailbox once its contents have been used, and lets a reader that
+// waits for room go on at once.
+void EmptyMailbox();
+
+// Test hook, null in the program: the reader thread calls it with stage 0 at
+// the top of every turn and with stage 1 just before each read, while it holds
+// its claim on the interface. A test can stall the reader here.
+extern void (*linkReaderHook)(int stage);

@@ -1,0 +1,151 @@
+// The location change (read the node's string, write the new one when it
+// differs) and the capture of a node's ID from its service pin message.
+#include "messaging/location.h"
+#include "messaging/entry_state.h"
+#include "messaging/link.h"
+#include "messaging/message.h"
+#include "platform/output.h"
+#include "platform/sync.h"
+#include "resources/strings.h"
+#include "ui/hextext.h"
+#include <cstdio>
+#include <cstring>
+
+static const uint32_t PhaseLimitMs = 5000;
+static const uint32_t MailboxStepMs = 25;
+static const int TextSize = 512;
+
+static bool MailboxFull() {
+    return linkState.mailboxFull.load(std::memory_order_acquire) != 0;
+}
+
+static bool PhaseExpired(uint32_t start) {
+    return PlatTickCount() - start > PhaseLimitMs;
+}
+
+static void ReportFailure() {
+    ShowStatus(STR_STATUS_FAILED);
+    PlayCue(CUE_FAILED);
+}
+
+// Waits for the answer to Read Memory; true with the node's string in current.
+static bool AwaitCurrentLocation(char current[7]) {
+    uint32_t start = PlatTickCount();
+    for (;;) {
+        if (!MailboxFull()) {
+            PlatSleep(MailboxStepMs);
+        } else {
+            const uint8_t* message = linkState.mailbox;
+            if (IsResponse(message) && ResponseCode(message) == CodeReadMemoryOk) {
+                std::memcpy(current, message + 17, 6);
+                current[6] = 0;
+                EmptyMailbox();
+                return true;
+            }
+            // Everything else, a Read Memory failure code included, is
+            // discarded; only a failed transaction ends the wait early.
+            bool failed = IsResponse(message) && IsTransactionFailed(message);
+            EmptyMailbox();
+            if (failed) {
+                return false;
+            }
+        }
+        if (PhaseExpired(start)) {
+            return false;
+        }
+    }
+}
+
+int WriteLocation() {
+    CompleteWriteLocationRequest();
+    if (!SendRequest(WriteLocationRequest)) {
+        return 0;
+    }
+    uint32_t start = PlatTickCount();
+    for (;;) {
+        if (!MailboxFull()) {
+            PlatSleep(MailboxStepMs);
+        } else {
+            const uint8_t* message = linkState.mailbox;
+            if (IsResponse(message)) {
+                if (ResponseCode(message) == CodeWriteMemoryOk) {
+                    EmptyMailbox();
+                    return 1;
+                }
+                if (ResponseCode(message) == CodeWriteMemoryFail || IsTransactionFailed(message)) {
+                    EmptyMailbox();
+                    return 0;
+                }
+            }
+            EmptyMailbox();
+        }
+        if (PhaseExpired(start)) {
+            return 0;
+        }
+    }
+}
+
+int ChangeLocation() {
+    if (entryState.location[0] == 0) {
+        ShowMessage(STR_LOCATION_EMPTY);
+        return 0;
+    }
+    CompleteReadLocationRequest();
+    ShowStatus(STR_STATUS_QUERY);
+    ShowMessage("");
+    if (!SendRequest(ReadLocationRequest)) {
+        // Reported like every other failure, not left at "Query Node".
+        ReportFailure();
+        return 0;
+    }
+    char current[7];
+    if (!AwaitCurrentLocation(current)) {
+        ReportFailure();
+        return 0;
+    }
+    char entered[7];
+    std::memcpy(entered, entryState.location, 6);
+    entered[6] = 0;
+    char text[TextSize];
+    if (std::strncmp(current, entered, 6) == 0) {
+        std::snprintf(text, sizeof text, FMT_LOCATION_IDENTICAL, entered);
+        ShowMessage(text);
+        ShowStatus(STR_STATUS_COMPLETE);
+        return 1;
+    }
+    std::snprintf(text, sizeof text, FMT_LOCATION_CHANGING, current, entered);
+    ShowMessage(text);
+    linkState.transactionActive.store(1, std::memory_order_seq_cst);
+    int written = WriteLocation();
+    if (written != 0) {
+        ShowStatus(STR_STATUS_COMPLETE);
+        PlayCue(CUE_DONE);
+    } else {
+        ReportFailure();
+    }
+    linkState.transactionActive.store(0, std::memory_order_seq_cst);
+    // A message the reader handed over while the write was on has had no
+    // wake-up; post it now so the mailbox does not stay full for good.
+    if (linkState.mailboxFull.load(std::memory_order_seq_cst) != 0) {
+        PostWakeUp();
+    }
+    return written;
+}
+
+void OnServicePin() {
+    const uint8_t* message = linkState.mailbox;
+    if (!IsServicePin(message)) {
+        return;
+    }
+    std::memcpy(entryState.pellionId, message + 17, 6);
+    EmptyMailbox();
+    ShowStatus(STR_STATUS_RECEIVED);
+    char id[3 * 6];
+    FormatHexPairs(id, entryState.pellionId, 6);
+    ShowPellionId(id);
+    if (entryState.autoExecute != 0) {
+        ChangeLocation();
+    } else {
+        ShowMessageResource(IDS_CLICK_EXECUTE);
+    }
+}

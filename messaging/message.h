@@ -9,7 +9,7 @@ const int MessageReadSize = 66; // every read asks for 66 bytes
 const uint8_t MsgRequest = 0x12;      // request to a node over the network
 const uint8_t MsgLocalCommand = 0x24; // executed by the interface itself
 const uint8_t MsgResponse = 0x16;
-const uint8_t MsgIncoming = 0x18;     // unsolicited, e.g. a service pin message
+const uint8_t MsgIncoming = 0x18; // unsolicited, e.g. a service pin message
 
 // Byte 16: message and response codes
 const uint8_t CodeReadMemory = 0x6D;
@@ -45,3 +45,5 @@ bool IsIncoming(const uint8_t* message);          // byte 0 = 0x18
 bool IsTransactionFailed(const uint8_t* message); // byte 3 & 0x30 = 0x20
 uint8_t ResponseCode(const uint8_t* message);     // byte 16
 bool IsServicePin(const uint8_t* message);        // byte 0 = 0x18, byte 16 = 0x7F
+// A response to a local command: byte 0 = 0x16 and byte 1 >= 14.
+bool IsLocalCommandResponse(const uint8_t* message);
