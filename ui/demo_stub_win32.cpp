@@ -1,0 +1,5 @@
+// locstr.exe's start-up hooks: the real driver needs nothing before the dialog.
+#include "ui/window_state.h"
+
+void DemoStartUp(HINSTANCE) {}
+void DemoWindowsShown(HWND) {}

@@ -1,0 +1,147 @@
+// The FRONTAL dialog: its initialisation, one handler per message or command,
+// opening the selected interface, the two window states and context help.
+#include "messaging/entry_state.h"
+#include "messaging/link.h"
+#include "niaccess/catalogue.h"
+#include "niaccess/niaccess.h"
+#include "platform/output.h"
+#include "resources/resource_ids.h"
+#include "resources/strings.h"
+#include "ui/fields.h"
+#include "ui/window_state.h"
+#include <commctrl.h>
+
+void SetOpenState(bool open) {
+    EnableWindow(GetDlgItem(windowState.dialog, IDC_EXECUTE), open);
+    EnableWindow(GetDlgItem(windowState.dialog, IDC_INTERFACE_LIST), !open);
+}
+
+static void ClearOpenBox() {
+    // BM_SETCHECK sends no WM_COMMAND, so this does not come back here.
+    SendDlgItemMessageA(windowState.dialog, IDC_OPEN, BM_SETCHECK, BST_UNCHECKED, 0);
+}
+
+void OpenSelectedInterface() {
+    HWND dialog = windowState.dialog;
+    LRESULT item = SendDlgItemMessageA(dialog, IDC_INTERFACE_LIST, CB_GETCURSEL, 0, 0);
+    LRESULT data = item == CB_ERR
+                       ? CB_ERR
+                       : SendDlgItemMessageA(dialog, IDC_INTERFACE_LIST, CB_GETITEMDATA, item, 0);
+    if (data == CB_ERR) {
+        // Nothing to open (no interface is configured): a ticked box would
+        // claim an open interface, so it is cleared again.
+        ClearOpenBox();
+        return;
+    }
+    const InterfaceEntry* entry = reinterpret_cast<const InterfaceEntry*>(data);
+    NiHandle handle = -1;
+    if (NiOpen(entry->deviceName, &handle) != NiOk) {
+        ErrorBox(IDS_OPEN_FAILED);
+        ClearOpenBox();
+        return;
+    }
+    linkState.handle = handle;
+    linkState.interfaceOpen = 1;
+    NiSetArrivalEvent(handle, linkState.arrivalEvent);
+    if (StartLink()) {
+        ShowStatus(STR_STATUS_READY);
+    } else {
+        ErrorBox(IDS_INIT_FAILED); // the interface stays open, without a reader
+    }
+}
+
+void ShowContextHelp(const HELPINFO* helpInfo) {
+    if (helpInfo->iContextType != HELPINFO_WINDOW || helpInfo->iCtrlId == IDC_STATIC_ID ||
+        helpInfo->iCtrlId <= 9) {
+        return;
+    }
+    WinHelpA(static_cast<HWND>(helpInfo->hItemHandle), HELP_FILE, HELP_CONTEXTPOPUP,
+             static_cast<ULONG_PTR>(helpInfo->iCtrlId));
+}
+
+static INT_PTR OnInitDialog(HWND dialog) {
+    windowState.dialog = dialog; // first: everything below addresses controls through it
+    SendMessageA(dialog, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(windowState.icon));
+    SendMessageA(dialog, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(windowState.icon));
+    FillInterfaceList(dialog);
+    SendDlgItemMessageA(dialog, IDC_PELLION_ID, EM_LIMITTEXT, 18, 0);
+    SendDlgItemMessageA(dialog, IDC_TX_TIMER, TBM_SETRANGE, TRUE, MAKELPARAM(0, 15));
+    SendDlgItemMessageA(dialog, IDC_TX_TIMER, TBM_SETPOS, TRUE, entryState.txTimerIndex);
+    SendDlgItemMessageA(dialog, IDC_AUTO_EXECUTE, BM_SETCHECK,
+                        entryState.autoExecute ? BST_CHECKED : BST_UNCHECKED, 0);
+    SendDlgItemMessageA(dialog, IDC_ASCII, EM_LIMITTEXT, 6, 0);
+    SendDlgItemMessageA(dialog, IDC_HEX, EM_LIMITTEXT, 17, 0);
+    UpdateTxTimerLabel(dialog);
+    ShowStatus(STR_STATUS_IDLE);
+    SetOpenState(false);
+    linkState.arrivalEvent = CreateEventA(nullptr, FALSE, FALSE, ARRIVAL_EVENT_NAME);
+    return TRUE;
+}
+
+static INT_PTR OnOpenBox(HWND dialog) {
+    if (SendDlgItemMessageA(dialog, IDC_OPEN, BM_GETCHECK, 0, 0) == BST_CHECKED) {
+        OpenSelectedInterface();
+    } else {
+        StopLink();
+        ShowStatus(STR_STATUS_IDLE);
+    }
+    SetOpenState(linkState.interfaceOpen != 0);
+    return TRUE;
+}
+
+static INT_PTR OnLocationField(HWND dialog, int control, int notification) {
+    bool ascii = control == IDC_ASCII;
+    if (notification == EN_SETFOCUS) {
+        asciiFieldActive = ascii ? 1 : 0;
+        return FALSE;
+    }
+    if (notification == EN_UPDATE) {
+        return ascii ? AsciiToHex(dialog) : HexToAscii(dialog);
+    }
+    return FALSE;
+}
+
+static INT_PTR OnCommand(HWND dialog, int control, int notification) {
+    switch (control) {
+    case IDC_CLOSE: // also Esc, as IDCANCEL
+        DestroyWindow(GetParent(dialog));
+        return TRUE;
+    case IDC_OPEN:
+        return OnOpenBox(dialog);
+    case IDC_AUTO_EXECUTE:
+        entryState.autoExecute =
+            SendDlgItemMessageA(dialog, IDC_AUTO_EXECUTE, BM_GETCHECK, 0, 0) == BST_CHECKED;
+        return FALSE;
+    case IDC_EXECUTE:
+        ParsePellionId();
+        return TRUE;
+    case IDC_ASCII:
+    case IDC_HEX:
+        return OnLocationField(dialog, control, notification);
+    default:
+        return FALSE;
+    }
+}
+
+INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_INITDIALOG:
+        return OnInitDialog(dialog);
+    case WM_COMMAND:
+        return OnCommand(dialog, LOWORD(wParam), HIWORD(wParam));
+    case WM_HSCROLL:
+        if (reinterpret_cast<HWND>(lParam) == GetDlgItem(dialog, IDC_TX_TIMER)) {
+            UpdateTxTimerLabel(dialog);
+            return TRUE;
+        }
+        return FALSE;
+    case WM_HELP:
+        ShowContextHelp(reinterpret_cast<const HELPINFO*>(lParam));
+        return TRUE;
+    case WM_USER:
+        OnReaderWakeUp(); // a full mailbox goes to OnServicePin and is emptied
+        return FALSE;
+    default:
+        return FALSE;
+    }
+}

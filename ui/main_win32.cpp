@@ -1,0 +1,9 @@
+// The program's entry point: start-up, the message loop, the exit code.
+#include "ui/window_state.h"
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
+    if (CreateMainWindow(instance, showCommand) == nullptr) {
+        return 0; // the running copy was raised instead
+    }
+    return RunMessageLoop();
+}

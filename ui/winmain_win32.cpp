@@ -1,0 +1,86 @@
+// Start-up, the frame window and the message loop of the utility.
+#include "messaging/link.h"
+#include "platform/output.h"
+#include "resources/resource_ids.h"
+#include "resources/strings.h"
+#include "ui/window_state.h"
+#include <commctrl.h>
+
+LRESULT CALLBACK FrameWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_DESTROY:
+        PostQuitMessage(0);
+        return 0;
+    case WM_SETFOCUS:
+        SetFocus(windowState.dialog);
+        return 0;
+    default:
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
+}
+
+// The frame's outer size is the dialog's plus what WS_CAPTION adds.
+static void FitFrameToDialog(HWND frame) {
+    RECT rect;
+    GetWindowRect(windowState.dialog, &rect);
+    AdjustWindowRect(&rect, WS_CAPTION, FALSE);
+    SetWindowPos(frame, nullptr, 0, 0, rect.right - rect.left, rect.bottom - rect.top, SWP_NOMOVE);
+}
+
+HWND CreateMainWindow(HINSTANCE instance, int showCommand) {
+    windowState.instance = instance;
+    windowState.module = GetModuleHandleA(nullptr);
+    windowState.dialog = nullptr;
+    LoadStringA(instance, IDS_CLASS_NAME, windowState.className, sizeof windowState.className);
+
+    HWND running = FindWindowA(windowState.className, nullptr);
+    if (running != nullptr) {
+        ShowWindow(running, SW_RESTORE);
+        SetForegroundWindow(running);
+        return nullptr;
+    }
+    DemoStartUp(instance);
+
+    windowState.icon = LoadIconA(instance, windowState.className);
+    LoadStringA(instance, IDS_CAPTION, windowState.caption, sizeof windowState.caption);
+    InitCommonControls(); // the trackbar class must exist before the dialog
+
+    WNDCLASSA frameClass = {};
+    frameClass.lpfnWndProc = FrameWindowProc;
+    frameClass.hInstance = instance;
+    frameClass.hIcon = windowState.icon;
+    frameClass.lpszClassName = windowState.className;
+    RegisterClassA(&frameClass);
+
+    HWND frame = CreateWindowExA(WS_EX_CONTEXTHELP, windowState.className, windowState.caption,
+                                 WS_CAPTION | WS_SYSMENU, CW_USEDEFAULT, CW_USEDEFAULT,
+                                 CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance, nullptr);
+    // WM_INITDIALOG runs inside this call and stores the dialog in windowState.
+    windowState.dialog = CreateDialogParamA(instance, DLG_FRONTAL, frame, DialogProc, 0);
+    FitFrameToDialog(frame);
+
+    ShowWindow(windowState.dialog, SW_SHOW);
+    ShowWindow(frame, showCommand);
+    UpdateWindow(frame);
+    SetForegroundWindow(frame);
+    DemoWindowsShown(frame);
+    ShowMessageResource(IDS_GREETING);
+    return frame;
+}
+
+int RunMessageLoop() {
+    MSG message;
+    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+        if (windowState.dialog != nullptr && IsDialogMessageA(windowState.dialog, &message)) {
+            continue;
+        }
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+    StopLink();
+    if (linkState.arrivalEvent != nullptr) {
+        CloseHandle(linkState.arrivalEvent);
+        linkState.arrivalEvent = nullptr;
+    }
+    return static_cast<int>(message.wParam);
+}

@@ -1,0 +1,171 @@
+// The "Virtual network" panel window: the virtual nodes, a "Service pin"
+// button for each, and the traffic log of the messages on the wire.
+#include "virtualnet/panel.h"
+#include "virtualnet/vnet.h"
+#include <cstdio>
+#include <cstring>
+
+static const UINT_PTR RefreshTimer = 1;
+static const UINT RefreshMs = 100;
+static const int TrafficLines = 1000; // the oldest lines go beyond this
+static const int PanelWidth = 540;
+static const int RowHeight = 28;
+static const int TrafficHeight = 240;
+
+static HWND panelWindow;
+static int panelNodes;
+static size_t writtenSeen;
+static size_t deliveredSeen;
+static char nodeTexts[VnetMaxNodes][64];
+
+static HWND AddControl(HWND parent, const char* className, const char* text, DWORD style, int x,
+                       int y, int width, int height, int id) {
+    HWND control = CreateWindowExA(
+        0, className, text, WS_CHILD | WS_VISIBLE | style, x, y, width, height, parent,
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), nullptr, nullptr);
+    SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)),
+                 FALSE);
+    return control;
+}
+
+// Hexadecimal pairs of a message, as long as its length byte says.
+static void FormatMessageLine(char* line, size_t size, const char* direction,
+                              const VnetLogEntry& entry) {
+    size_t length = entry.length;
+    if (length >= 2 && static_cast<size_t>(entry.bytes[1]) + 2 < length) {
+        length = static_cast<size_t>(entry.bytes[1]) + 2;
+    }
+    int used = std::snprintf(line, size, "%s", direction);
+    for (size_t i = 0; i < length && used + 4 < static_cast<int>(size); ++i) {
+        used += std::snprintf(line + used, size - used, " %02X", entry.bytes[i]);
+    }
+}
+
+static void AddTrafficLine(const char* line) {
+    HWND list = GetDlgItem(panelWindow, IDC_PANEL_TRAFFIC);
+    while (SendMessageA(list, LB_GETCOUNT, 0, 0) >= TrafficLines) {
+        SendMessageA(list, LB_DELETESTRING, 0, 0);
+    }
+    LRESULT index = SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(line));
+    SendMessageA(list, LB_SETTOPINDEX, index, 0);
+}
+
+// New messages of both directions, merged in the order they happened.
+static void RefreshTraffic() {
+    size_t written = VnetWrittenCount();
+    size_t delivered = VnetDeliveredCount();
+    if (written < writtenSeen || delivered < deliveredSeen) {
+        writtenSeen = 0; // the network was reset
+        deliveredSeen = 0;
+    }
+    VnetLogEntry out;
+    VnetLogEntry in;
+    bool haveOut = writtenSeen < written && VnetWritten(writtenSeen, &out);
+    bool haveIn = deliveredSeen < delivered && VnetDelivered(deliveredSeen, &in);
+    char line[256];
+    while (haveOut || haveIn) {
+        if (haveOut && (!haveIn || static_cast<int32_t>(out.tick - in.tick) <= 0)) {
+            FormatMessageLine(line, sizeof line, "program -> net:", out);
+            ++writtenSeen;
+            haveOut = writtenSeen < written && VnetWritten(writtenSeen, &out);
+        } else {
+            FormatMessageLine(line, sizeof line, "net -> program:", in);
+            ++deliveredSeen;
+            haveIn = deliveredSeen < delivered && VnetDelivered(deliveredSeen, &in);
+        }
+        AddTrafficLine(line);
+    }
+}
+
+static void RefreshNodes() {
+    for (int node = 0; node < panelNodes; ++node) {
+        uint8_t id[6];
+        uint8_t location[6];
+        VnetNodeId(node, id);
+        VnetNodeLocation(node, location);
+        char shown[7];
+        for (int i = 0; i < 6; ++i) {
+            shown[i] = location[i] >= 0x20 && location[i] < 0x7F ? static_cast<char>(location[i])
+                       : location[i] == 0                        ? ' '
+                                                                 : '.';
+        }
+        shown[6] = '\0';
+        char text[64];
+        std::snprintf(text, sizeof text, "%02X %02X %02X %02X %02X %02X    \"%s\"", id[0], id[1],
+                      id[2], id[3], id[4], id[5], shown);
+        if (std::strcmp(text, nodeTexts[node]) != 0) {
+            std::memcpy(nodeTexts[node], text, sizeof text);
+            SetDlgItemTextA(panelWindow, IDC_PANEL_NODE_TEXT + node, text);
+        }
+    }
+}
+
+static void BuildControls(HWND window) {
+    panelNodes = VnetNodeCount();
+    AddControl(window, "Static", "Node ID               Location string", 0, 10, 8, 300, 16, -1);
+    for (int node = 0; node < panelNodes; ++node) {
+        int y = 28 + node * RowHeight;
+        nodeTexts[node][0] = '\0';
+        AddControl(window, "Static", "", SS_SUNKEN | SS_CENTERIMAGE, 10, y, 300, 22,
+                   IDC_PANEL_NODE_TEXT + node);
+        AddControl(window, "Button", "Service pin", BS_PUSHBUTTON | WS_TABSTOP, 320, y, 100, 22,
+                   IDC_PANEL_SERVICE_PIN + node);
+    }
+    int y = 36 + panelNodes * RowHeight;
+    AddControl(window, "Static", "Traffic on the wire (newest last)", 0, 10, y, 300, 16, -1);
+    AddControl(window, "ListBox", "",
+               WS_BORDER | WS_VSCROLL | WS_HSCROLL | LBS_NOINTEGRALHEIGHT | LBS_NOSEL, 10, y + 20,
+               PanelWidth - 30, TrafficHeight, IDC_PANEL_TRAFFIC);
+    SendDlgItemMessageA(window, IDC_PANEL_TRAFFIC, LB_SETHORIZONTALEXTENT, 1400, 0);
+}
+
+static LRESULT CALLBACK PanelWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_CREATE:
+        panelWindow = window;
+        writtenSeen = 0;
+        deliveredSeen = 0;
+        BuildControls(window);
+        RefreshNodes();
+        SetTimer(window, RefreshTimer, RefreshMs, nullptr);
+        return 0;
+    case WM_TIMER:
+        RefreshNodes();
+        RefreshTraffic();
+        return 0;
+    case WM_COMMAND: {
+        int id = LOWORD(wParam);
+        if (id >= IDC_PANEL_SERVICE_PIN && id < IDC_PANEL_SERVICE_PIN + panelNodes) {
+            VnetPressServicePin(id - IDC_PANEL_SERVICE_PIN);
+        }
+        return 0;
+    }
+    case WM_DESTROY:
+        KillTimer(window, RefreshTimer);
+        panelWindow = nullptr;
+        return 0;
+    default:
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
+}
+
+HWND CreateNetworkPanel(HINSTANCE instance, int x, int y) {
+    WNDCLASSA panelClass = {};
+    panelClass.lpfnWndProc = PanelWindowProc;
+    panelClass.hInstance = instance;
+    panelClass.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+    panelClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    panelClass.lpszClassName = NETWORK_PANEL_CLASS;
+    RegisterClassA(&panelClass);
+
+    int nodes = VnetNodeCount();
+    RECT rect = {0, 0, PanelWidth, 36 + nodes * RowHeight + 20 + TrafficHeight + 12};
+    DWORD style = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+    AdjustWindowRect(&rect, style, FALSE);
+    HWND window = CreateWindowExA(0, NETWORK_PANEL_CLASS, "Virtual network", style, x, y,
+                                  rect.right - rect.left, rect.bottom - rect.top, nullptr, nullptr,
+                                  instance, nullptr);
+    ShowWindow(window, SW_SHOWNOACTIVATE);
+    UpdateWindow(window);
+    return window;
+}
