@@ -1,0 +1,879 @@
+// The virtual network: a simulated interface driver and its nodes behind the device seam.
+#include "virtualnet/vnet.h"
+#include "platform/device.h"
+#include "platform/registry.h"
+#include "platform/sync.h"
+#include "virtualnet/vregistry.h"
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <vector>
+
+namespace {
+
+const size_t QueueLimit = 1024; // messages waiting per interface
+const int HandleLimit = 128;    // 32 slots of the access layer, two handles each, and spare
+const uintptr_t HandleBase = 0x56000000;
+const uint32_t Ring0Base = 0xC1000001;
+const int NameSize = 40;
+const int ConfigSize = 32;
+const int LocationOffset = 2;
+const uint32_t PlatformWindows = 1; // VER_PLATFORM_WIN32_WINDOWS, the older family
+const uintptr_t StatusPending = 0x103;
+
+// Message and response codes the network understands.
+const uint8_t CmdNodeRequest = 0x12;
+const uint8_t CmdLocal = 0x24;
+const uint8_t CmdResponse = 0x16;
+const uint8_t CmdIncoming = 0x18;
+const uint8_t CodeUpdateDomain = 0x63;
+const uint8_t CodeSetNodeMode = 0x6C;
+const uint8_t CodeReadMemory = 0x6D;
+const uint8_t CodeWriteMemory = 0x6E;
+const uint8_t CodeServicePin = 0x7F;
+const uint8_t CompletionSuccess = 0x10;
+const uint8_t CompletionFailed = 0x20;
+
+struct Message {
+    uint8_t bytes[VnetMessageSize];
+    size_t length;
+};
+
+struct Interface {
+    char name[NameSize];
+    uint16_t deviceIndex;
+    std::deque<Message> queue;
+};
+
+struct Node {
+    uint8_t id[6];
+    uint8_t programId[8];
+    uint8_t config[ConfigSize];
+};
+
+struct HandleRecord {
+    bool open;
+    uintptr_t token;
+    int iface;
+    bool overlapped;
+    // The pending zero-length read (NT family): completed once, then disarmed.
+    bool armed;
+    PlatOverlapped* armRecord;
+    uint32_t* armCount;
+    PlatEvent armEvent;
+    uint32_t ring0; // older family: the attached ring-0 event handle, 0 when none
+};
+
+struct Delayed {
+    uint32_t due;
+    int iface;
+    Message message;
+};
+
+struct Network {
+    std::mutex lock;
+    std::condition_variable timerWake;
+    int ifaceCount = 0;
+    Interface ifaces[VnetMaxInterfaces];
+    int nodeCount = 0;
+    Node nodes[VnetMaxNodes];
+    HandleRecord handles[HandleLimit];
+    uintptr_t openSerial = 0;
+    std::vector<PlatEvent> ring0Events; // ring-0 handle Ring0Base + i stands for entry i
+    std::deque<VnetLogEntry> written;
+    std::deque<VnetLogEntry> delivered;
+    std::deque<uint32_t> controls;
+    std::vector<Delayed> delayed; // ordered by due time
+    bool timerRunning = false;
+    bool timerStop = false;
+    void (*hook)(int) = nullptr;
+    VnetFaults faults = {};
+};
+
+// Never destroyed: the timer thread may still be waiting on it while the
+// process exits.
+Network& Net()
+{
+    static Network* network = new Network;
+    return *network;
+}
+
+// Tokens handed out for kernel32 and its OpenVxDHandle entry point.
+char kernelToken;
+char openVxDToken;
+
+// Interfaces that got a message while the lock was held; their arrival hook
+// runs after the lock is released.
+typedef std::vector<int> Arrivals;
+
+bool SameNoCase(const char* a, const char* b)
+{
+    for (;; ++a, ++b) {
+        int ca = static_cast<unsigned char>(*a);
+        int cb = static_cast<unsigned char>(*b);
+        if (ca >= 'A' && ca <= 'Z')
+            ca += 'a' - 'A';
+        if (cb >= 'A' && cb <= 'Z')
+            cb += 'a' - 'A';
+        if (ca != cb)
+            return false;
+        if (ca == 0)
+            return true;
+    }
+}
+
+bool EndsWithNoCase(const char* text, const char* tail)
+{
+    size_t textLength = std::strlen(text);
+    size_t tailLength = std::strlen(tail);
+    return textLength >= tailLength && SameNoCase(text + textLength - tailLength, tail);
+}
+
+HandleRecord* FindHandle(Network& n, PlatHandle handle)
+{
+    uintptr_t value = reinterpret_cast<uintptr_t>(handle);
+    if (value < HandleBase)
+        return nullptr;
+    HandleRecord& record = n.handles[(value - HandleBase) % HandleLimit];
+    return record.open && record.token == value ? &record : nullptr;
+}
+
+bool InterfaceHasOpenHandle(Network& n, int iface)
+{
+    for (HandleRecord& record : n.handles)
+        if (record.open && record.iface == iface)
+            return true;
+    return false;
+}
+
+PlatEvent Ring0Event(Network& n, uint32_t ring0)
+{
+    if (ring0 < Ring0Base || ring0 - Ring0Base >= n.ring0Events.size())
+        return nullptr;
+    return n.ring0Events[ring0 - Ring0Base];
+}
+
+void AppendLog(std::deque<VnetLogEntry>& log, int iface, const uint8_t* bytes, size_t length)
+{
+    VnetLogEntry entry = {};
+    entry.iface = iface;
+    entry.tick = PlatTickCount();
+    entry.length = length < size_t(VnetMessageSize) ? length : size_t(VnetMessageSize);
+    std::memcpy(entry.bytes, bytes, entry.length);
+    if (log.size() >= size_t(VnetLogSize))
+        log.pop_front();
+    log.push_back(entry);
+}
+
+void CompleteArm(HandleRecord& record)
+{
+    record.armed = false;
+    record.armRecord->internal = 0;
+    record.armRecord->internalHigh = 0;
+    if (record.armCount)
+        *record.armCount = 0;
+    // Signalled under the network's lock on purpose: PlatSetEvent never calls
+    // back into the network, and a handle closed after this cannot be
+    // signalled later (its event may already be gone).
+    if (record.armEvent)
+        PlatSetEvent(record.armEvent);
+}
+
+// A message becomes waiting on an interface: arrival reads complete, ring-0
+// events are signalled, and the hook is noted for later.
+bool Queue(Network& n, int iface, const Message& message, Arrivals& arrivals)
+{
+    Interface& target = n.ifaces[iface];
+    if (target.queue.size() >= QueueLimit)
+        return false;
+    target.queue.push_back(message);
+    AppendLog(n.delivered, iface, message.bytes, message.length);
+    for (HandleRecord& record : n.handles) {
+        if (!record.open || record.iface != iface)
+            continue;
+        if (record.armed)
+            CompleteArm(record);
+        if (PlatEvent event = Ring0Event(n, record.ring0))
+            PlatSetEvent(event);
+    }
+    arrivals.push_back(iface);
+    return true;
+}
+
+void RunHook(void (*hook)(int), const Arrivals& arrivals)
+{
+    if (!hook)
+        return;
+    for (int iface : arrivals)
+        hook(iface);
+}
+
+bool Take(Network& n, int iface, Message* message)
+{
+    std::deque<Message>& queue = n.ifaces[iface].queue;
+    if (queue.empty())
+        return false;
+    *message = queue.front();
+    queue.pop_front();
+    return true;
+}
+
+void TimerBody(void*)
+{
+    Network& n = Net();
+    std::unique_lock<std::mutex> guard(n.lock);
+    while (!n.timerStop) {
+        if (n.delayed.empty()) {
+            n.timerWake.wait(guard);
+            continue;
+        }
+        int32_t remaining = static_cast<int32_t>(n.delayed.front().due - PlatTickCount());
+        if (remaining > 0) {
+            n.timerWake.wait_for(guard, std::chrono::milliseconds(remaining));
+            continue;
+        }
+        Arrivals arrivals;
+        uint32_t now = PlatTickCount();
+        while (!n.delayed.empty() && static_cast<int32_t>(n.delayed.front().due - now) <= 0) {
+            Queue(n, n.delayed.front().iface, n.delayed.front().message, arrivals);
+            n.delayed.erase(n.delayed.begin());
+        }
+        void (*hook)(int) = n.hook;
+        guard.unlock();
+        RunHook(hook, arrivals);
+        guard.lock();
+    }
+    n.timerRunning = false;
+    n.timerWake.notify_all();
+}
+
+// An answer from the network, waiting at once or after delayMs.
+void Answer(Network& n, int iface, const Message& message, uint32_t delayMs, Arrivals& arrivals)
+{
+    if (delayMs == 0) {
+        Queue(n, iface, message, arrivals);
+        return;
+    }
+    if (!n.timerRunning) {
+        PlatThread thread = PlatStartThread(TimerBody, nullptr);
+        if (!thread) {
+            Queue(n, iface, message, arrivals); // late is better than never
+            return;
+        }
+        PlatReleaseThread(thread);
+        n.timerRunning = true;
+    }
+    Delayed item = {PlatTickCount() + delayMs, iface, message};
+    auto at = n.delayed.begin();
+    while (at != n.delayed.end() && static_cast<int32_t>(at->due - item.due) <= 0)
+        ++at;
+    n.delayed.insert(at, item);
+    n.timerWake.notify_all();
+}
+
+Message Response(uint8_t completion, const uint8_t source[11], const uint8_t* data,
+                 size_t dataLength)
+{
+    Message m = {};
+    m.bytes[0] = CmdResponse;
+    m.bytes[1] = static_cast<uint8_t>(14 + dataLength);
+    m.bytes[2] = 0x60;
+    m.bytes[3] = completion;
+    m.bytes[4] = static_cast<uint8_t>(dataLength);
+    std::memcpy(m.bytes + 5, source, 11);
+    if (dataLength)
+        std::memcpy(m.bytes + 16, data, dataLength);
+    m.length = 16 + dataLength;
+    return m;
+}
+
+Message CodeResponse(const uint8_t source[11], uint8_t code)
+{
+    return Response(CompletionSuccess, source, &code, 1);
+}
+
+uint32_t TransmitTimerMs(uint8_t index)
+{
+    unsigned p = index & 0x0F;
+    return (16u << (p / 2)) + ((p & 1) ? (8u << (p / 2)) : 0u);
+}
+
+int FindNode(Network& n, const uint8_t id[6])
+{
+    for (int i = 0; i < n.nodeCount; ++i)
+        if (std::memcmp(n.nodes[i].id, id, 6) == 0)
+            return i;
+    return -1;
+}
+
+void LocalCommand(Network& n, int iface, const uint8_t* b, Arrivals& arrivals)
+{
+    static const uint8_t interfaceAddress[11] = {};
+    uint8_t code = b[16];
+    uint32_t delay = n.faults.responseDelayMs;
+    if (code == CodeUpdateDomain) {
+        uint8_t answer = n.faults.updateDomainFails ? code & 0x1F : code & 0x3F;
+        Answer(n, iface, CodeResponse(interfaceAddress, answer), delay, arrivals);
+    } else if (code == CodeSetNodeMode) {
+        if (n.faults.answerSetNodeMode)
+            Answer(n, iface, CodeResponse(interfaceAddress, code & 0x3F), delay, arrivals);
+    } else if (code >= 0x60 && code <= 0x7F) {
+        // A network-management command this interface does not carry out.
+        Answer(n, iface, CodeResponse(interfaceAddress, code & 0x1F), delay, arrivals);
+    }
+}
+
+// Read Memory and Write Memory relative to the configuration structure; the
+// answer code tells success (code & 0x3F) from failure (code & 0x1F).
+Message MemoryRequest(Network& n, int node, const uint8_t* b, size_t length)
+{
+    uint8_t source[11] = {0x01, 0x01, static_cast<uint8_t>(node + 1)};
+    uint8_t code = b[16];
+    uint8_t failure = code & 0x1F;
+    unsigned mode = b[17];
+    unsigned offset = (unsigned(b[18]) << 8) | b[19];
+    unsigned count = b[20];
+    bool inRange = mode == 0x02 && count > 0 && offset + count <= unsigned(ConfigSize);
+    uint8_t* memory = n.nodes[node].config + offset;
+    if (code == CodeReadMemory) {
+        if (n.faults.readMemoryFailureCode || !inRange)
+            return CodeResponse(source, failure);
+        uint8_t data[1 + ConfigSize];
+        data[0] = code & 0x3F;
+        std::memcpy(data + 1, memory, count);
+        return Response(CompletionSuccess, source, data, 1 + count);
+    }
+    if (code == CodeWriteMemory) {
+        // The data must be in the message that was written, not in its padding.
+        if (n.faults.writeMemoryFailureCode || !inRange || length < 22 + count)
+            return CodeResponse(source, failure);
+        std::memcpy(memory, b + 22, count);
+        return CodeResponse(source, code & 0x3F);
+    }
+    return CodeResponse(source, failure);
+}
+
+void NodeRequest(Network& n, int iface, const uint8_t* b, size_t length, Arrivals& arrivals)
+{
+    uint32_t delay = n.faults.responseDelayMs;
+    int node = b[5] == 0x02 ? FindNode(n, b + 10) : -1;
+    if (node < 0) {
+        // Nobody acknowledges: the interface gives up after its retries.
+        if (n.faults.realisticRetries) {
+            uint32_t retries = 4 * TransmitTimerMs(b[8]);
+            delay = retries > delay ? retries : delay;
+        }
+        Answer(n, iface, Response(CompletionFailed, b + 5, nullptr, 0), delay, arrivals);
+        return;
+    }
+    uint8_t code = b[16];
+    if (code < 0x60 || code > 0x7F)
+        return; // not a network-management request: the node has nothing to say
+    Answer(n, iface, MemoryRequest(n, node, b, length), delay, arrivals);
+}
+
+// A message the program wrote: logged, then carried out by the interface or
+// the addressed node.
+void Process(Network& n, int iface, const uint8_t* bytes, size_t length, Arrivals& arrivals)
+{
+    uint8_t b[VnetMessageSize] = {};
+    if (length > size_t(VnetMessageSize))
+        length = VnetMessageSize;
+    std::memcpy(b, bytes, length);
+    AppendLog(n.written, iface, b, length);
+    if (n.faults.dropResponses)
+        return;
+    if (b[0] == CmdLocal)
+        LocalCommand(n, iface, b, arrivals);
+    else if (b[0] == CmdNodeRequest)
+        NodeRequest(n, iface, b, length, arrivals);
+}
+
+void StopTimer(Network& n, std::unique_lock<std::mutex>& guard)
+{
+    n.timerStop = true;
+    n.timerWake.notify_all();
+    n.timerWake.wait(guard, [&n] { return !n.timerRunning; });
+    n.timerStop = false;
+}
+
+bool ValidInterface(Network& n, int iface) { return iface >= 0 && iface < n.ifaceCount; }
+
+Message FromBytes(const uint8_t* bytes, size_t length)
+{
+    Message m = {};
+    m.length = length > size_t(VnetMessageSize) ? size_t(VnetMessageSize) : length;
+    std::memcpy(m.bytes, bytes, m.length);
+    return m;
+}
+
+} // namespace
+
+// ---- Test and demo controls ----
+
+void VnetReset()
+{
+    Network& n = Net();
+    std::unique_lock<std::mutex> guard(n.lock);
+    if (n.timerRunning)
+        StopTimer(n, guard);
+    n.delayed.clear();
+    for (Interface& iface : n.ifaces) {
+        iface.name[0] = 0;
+        iface.deviceIndex = 0;
+        iface.queue.clear();
+    }
+    n.ifaceCount = 0;
+    n.nodeCount = 0;
+    for (HandleRecord& record : n.handles)
+        record = HandleRecord{};
+    n.ring0Events.clear();
+    n.written.clear();
+    n.delivered.clear();
+    n.controls.clear();
+    n.faults = VnetFaults{};
+}
+
+int VnetAddInterface(const char* deviceName, uint16_t deviceIndex)
+{
+    Network& n = Net();
+    std::lock_guard<std::mutex> guard(n.lock);
+    if (!deviceName || std::strlen(deviceName) >= size_t(NameSize) ||
+        n.ifaceCount >= VnetMaxInterfaces)
+        return -1;
+    Interface& iface = n.ifaces[n.ifaceCount];
+    std::strcpy(iface.name, deviceName);
+    iface.deviceIndex = deviceIndex;
+    iface.queue.clear();
+    return n.ifaceCount++;
+}
+
+int VnetAddNode(const uint8_t pellionId[6], const uint8_t programId[8], const char* location)
+{
+    Network& n = Net();
+    std::lock_guard<std::mutex> guard(n.lock);
+    if (n.nodeCount >= VnetMaxNodes)
+        return -1;
+    Node& node = n.nodes[n.nodeCount];
+    node = Node{};
+    std::memcpy(node.id, pellionId, 6);
+    std::memcpy(node.programId, programId, 8);
+    for (int i = 0; location && i < 6 && location[i]; ++i)
+        node.config[LocationOffset + i] = static_cast<uint8_t>(location[i]);
+    return n.nodeCount++;
+}
+
+int VnetNodeCount()
+{
+    Network& n = Net();
+    std::lock_guard<std::mutex> guard(n.lock);
+    return n.nodeCount;
+}
+
+void VnetNodeId(int node, uint8_t pellionId[6])
+{
+    Network& n = Net();
+    std::lock_guard<std::mutex> guard(n.lock);
+    if (node >= 0 && node < n.nodeCount)
+        std::memcpy(pellionId, n.nodes[node].id, 6);
+}
+
+void VnetNodeLocation(int node, uint8_t location[6])
+{
+    Network& n = Net();
+    std::lock_guard<std::mutex> guard(n.lock);
+    if (node >= 0 && node < n.nodeCount)
+        std::memcpy(location, n.nodes[node].config + LocationOffset, 6);
+}
+
+void VnetSetNodeLocation(int node, const uint8_t location[6])
+{
+    Network& n = Net();
+    std::lock_guard<std::mutex> guard(n.lock);
+    if (node >= 0 && node < n.nodeCount)
+        std::memcpy(n.nodes[node].config + LocationOffset, location, 6);
+}
+
+void VnetPressServicePin(int node)
+{
+    Network& n = Net();
+    Arrivals arrivals;
+    void (*hook)(int);
+    {
+        std::lock_guard<std::mutex> guard(n.lock);
+        if (node < 0 || node >= n.nodeCount)
+            return;
+        Message m = {};
+        m.bytes[0] = CmdIncoming;
+        m.bytes[1] = 29;
+        m.bytes[2] = 0x60;
+        m.bytes[4] = 15;
+        m.bytes[5] = 0x01; // source: subnet 1, the node's number
+        m.bytes[6] = 0x01;
+        m.bytes[7] = static_cast<uint8_t>(node + 1);
+        m.bytes[16] = CodeServicePin;
+        std::memcpy(m.bytes + 17, n.nodes[node].id, 6);
+        std::memcpy(m.bytes + 23, n.nodes[node].programId, 8);
+        m.length = 31;
+        for (int iface = 0; iface < n.ifaceCount; ++iface)
+            if (InterfaceHasOpenHandle(n, iface))
+                Queue(n, iface, m, arrivals);
+        hook = n.hook;
+    }
+    RunHook(hook, arrivals);
+}
+
+bool VnetInjectMessage(int iface, const uint8_t* message, size_t length)
+{
+    Network& n = Net();
+    Arrivals arrivals;
+    void (*hook)(int);
+    bool queued;
+    {
+        std::lock_guard<std::mutex> guard(n.lock);
+        if (!ValidInterface(n, iface) || !message || length < 2)
+            return false;
+        size_t used = size_t(message[1]) + 2;
+        queued = Queue(n, iface, FromBytes(message, used < length ? used : length), arrivals);
+        hook = n.hook;
+    }
+    RunHook(hook, arrivals);
+    return queued;
+}
+
+size_t VnetPendingCount(int iface)
+{
+    Network& n = Net();
+    std::lock_guard<std::mutex> guard(n.lock);
+    return ValidInterface(n, iface) ? n.ifaces[iface].queue.size() : 0;
+}
+
+size_t VnetWrittenCount()
+{
+    Network& n = Net();
+    std::lock_guard<std::mutex> guard(n.lock);
+    return n.written.size();
+}
+
+bool VnetWritten(size_t index, VnetLogEntry* entry)
+{
+    Network& n = Net();
+    std::lock_guard<std::mutex> guard(n.lock);
+    if (index >= n.written.size())
+        return false;
+    *entry = n.written[index];
+    return true;
+}
+
+void VnetClearLog()
+{
+    Network& n = Net();
+    std::lock_guard<std::mutex> guard(n.lock);
+    n.written.clear();
+    n.delivered.clear();
+    n.controls.clear();
+}
+
+size_t VnetControlCount()
+{
+    Network& n = Net();
+    std::lock_guard<std::mutex> guard(n.lock);
+    return n.controls.size();
+}
+
+uint32_t VnetControlCode(size_t index)
+{
+    Network& n = Net();
+    std::lock_guard<std::mutex> guard(n.lock);
+    return index < n.controls.size() ? n.controls[index] : 0;
+}
+
+size_t VnetDeliveredCount()
+{
+    Network& n = Net();
+    std::lock_guard<std::mutex> guard(n.lock);
+    return n.delivered.size();
+}
+
+bool VnetDelivered(size_t index, VnetLogEntry* entry)
+{
+    Network& n = Net();
+    std::lock_guard<std::mutex> guard(n.lock);
+    if (index >= n.delivered.size())
+        return false;
+    *entry = n.delivered[index];
+    return true;
+}
+
+void VnetSubmit(int iface, const uint8_t* message, size_t length)
+{
+    Network& n = Net();
+    Arrivals arrivals;
+    void (*hook)(int);
+    {
+        std::lock_guard<std::mutex> guard(n.lock);
+        if (!ValidInterface(n, iface) || !message || length == 0)
+            return;
+        Process(n, iface, message, length, arrivals);
+        hook = n.hook;
+    }
+    RunHook(hook, arrivals);
+}
+
+bool VnetTake(int iface, uint8_t* message, size_t* length)
+{
+    Network& n = Net();
+    std::lock_guard<std::mutex> guard(n.lock);
+    Message m;
+    if (!ValidInterface(n, iface) || !Take(n, iface, &m))
+        return false;
+    std::memcpy(message, m.bytes, m.length);
+    *length = m.length;
+    return true;
+}
+
+void VnetSetArrivalHook(void (*hook)(int iface))
+{
+    Network& n = Net();
+    std::lock_guard<std::mutex> guard(n.lock);
+    n.hook = hook;
+}
+
+void VnetInstallDemo()
+{
+    VnetReset();
+    VnetAddInterface("VNI1", 0);
+    const char* key = "SOFTWARE\\Quorvane\\DeviceDrivers\\Virtual network";
+    VregAddKey(key);
+    VregSetString(key, "device name", "VNI1");
+    struct DemoNode {
+        uint8_t id[6];
+        uint8_t programId[8];
+        const char* location;
+    };
+    static const DemoNode demoNodes[] = {
+        {{0x05, 0x01, 0x8A, 0x3C, 0x1F, 0x00},
+         {0x9F, 0xFF, 0xFF, 0x05, 0x00, 0x01, 0x04, 0x01},
+         "HALL 1"},
+        {{0x05, 0x01, 0x8A, 0x3C, 0x22, 0x00},
+         {0x9F, 0xFF, 0xFF, 0x05, 0x00, 0x01, 0x04, 0x01},
+         "ROOM12"},
+        {{0x04, 0xB7, 0x21, 0x6E, 0x0D, 0x00},
+         {0x80, 0x00, 0x0C, 0x50, 0x3C, 0x03, 0x04, 0x10},
+         "LAB 3"},
+        {{0x17, 0x42, 0xC0, 0x91, 0x5A, 0x00},
+         {0x90, 0x00, 0x01, 0x0A, 0x14, 0x05, 0x04, 0x22},
+         "STORE"},
+    };
+    for (const DemoNode& node : demoNodes)
+        VnetAddNode(node.id, node.programId, node.location);
+    Network& n = Net();
+    std::lock_guard<std::mutex> guard(n.lock);
+    // One read and one write take about 130 ms on a twisted-pair channel.
+    n.faults.responseDelayMs = 60;
+    n.faults.realisticRetries = true;
+}
+
+VnetFaults* VnetFaultControls() { return &Net().faults; }
+
+// ---- The device seam ----
+
+uint32_t PlatGetPlatformId()
+{
+    Network& n = Net();
+    std::lock_guard<std::mutex> guard(n.lock);
+    return n.faults.olderFamily ? PlatformWindows : PlatPlatformNt;
+}
+
+PlatHandle PlatOpenDevice(const char* path, bool overlapped)
+{
+    Network& n = Net();
+    std::lock_guard<std::mutex> guard(n.lock);
+    if (!path || std::strncmp(path, "\\\\.\\", 4) != 0 || n.faults.failOpen)
+        return PlatInvalidHandle();
+    int iface = 0;
+    while (iface < n.ifaceCount && !SameNoCase(path + 4, n.ifaces[iface].name))
+        ++iface;
+    if (iface == n.ifaceCount)
+        return PlatInvalidHandle();
+    if (n.faults.failSecondOpen && InterfaceHasOpenHandle(n, iface))
+        return PlatInvalidHandle();
+    for (int slot = 0; slot < HandleLimit; ++slot) {
+        HandleRecord& record = n.handles[slot];
+        if (record.open)
+            continue;
+        record = HandleRecord{};
+        record.open = true;
+        // A serial in every token: a closed or reset handle never matches again.
+        record.token = HandleBase + (++n.openSerial) * HandleLimit + uintptr_t(slot);
+        record.iface = iface;
+        record.overlapped = overlapped;
+        return reinterpret_cast<PlatHandle>(record.token);
+    }
+    return PlatInvalidHandle();
+}
+
+bool PlatReadDevice(PlatHandle device, void* buffer, uint32_t length, uint32_t* transferred)
+{
+    Network& n = Net();
+    std::lock_guard<std::mutex> guard(n.lock);
+    *transferred = 0;
+    HandleRecord* record = FindHandle(n, device);
+    if (!record)
+        return false;
+    Message m;
+    if (length == 0 || !Take(n, record->iface, &m))
+        return true; // nothing waits: complete at once with no data
+    size_t count = m.length < length ? m.length : length;
+    std::memcpy(buffer, m.bytes, count);
+    *transferred = static_cast<uint32_t>(count);
+    return true;
+}
+
+bool PlatWriteDevice(PlatHandle device, const void* buffer, uint32_t length,
+                     uint32_t* transferred)
+{
+    Network& n = Net();
+    Arrivals arrivals;
+    void (*hook)(int);
+    {
+        std::lock_guard<std::mutex> guard(n.lock);
+        *transferred = 0;
+        HandleRecord* record = FindHandle(n, device);
+        if (!record || n.faults.failWrites || length == 0 || length > uint32_t(VnetMessageSize))
+            return false;
+        Process(n, record->iface, static_cast<const uint8_t*>(buffer), length, arrivals);
+        *transferred = n.faults.zeroByteWrites ? 0 : length;
+        hook = n.hook;
+    }
+    RunHook(hook, arrivals);
+    return true;
+}
+
+void PlatStartArrivalRead(PlatHandle arrival, PlatOverlapped* overlapped, uint32_t* byteCount)
+{
+    Network& n = Net();
+    std::lock_guard<std::mutex> guard(n.lock);
+    HandleRecord* record = FindHandle(n, arrival);
+    if (!record || !record->overlapped || !overlapped)
+        return;
+    // A new arm replaces one still pending: both would complete on the same arrival.
+    record->armed = true;
+    record->armRecord = overlapped;
+    record->armCount = byteCount;
+    record->armEvent = overlapped->event;
+    overlapped->internal = StatusPending;
+    if (!n.ifaces[record->iface].queue.empty())
+        CompleteArm(*record);
+}
+
+bool PlatControlDevice(PlatHandle device, uint32_t code, void* input, uint32_t inputLength,
+                       void* output, uint32_t outputLength, uint32_t* byteCount)
+{
+    Network& n = Net();
+    Arrivals arrivals;
+    void (*hook)(int);
+    {
+        std::lock_guard<std::mutex> guard(n.lock);
+        if (n.controls.size() >= size_t(VnetLogSize))
+            n.controls.pop_front();
+        n.controls.push_back(code);
+        HandleRecord* record = FindHandle(n, device);
+        if (!record || (code >> 16) != n.ifaces[record->iface].deviceIndex)
+            return false;
+        uint32_t function = code & 0xFFFF;
+        if (function < 16 && n.faults.refuseControl[function])
+            return false;
+        uint32_t count = 0;
+        switch (function) {
+        case 1: // open
+            break;
+        case 2: // close
+            record->ring0 = 0;
+            break;
+        case 7: { // set event
+            uint32_t ring0 = 0;
+            if (!input || inputLength < 4)
+                return false;
+            std::memcpy(&ring0, input, 4);
+            if (ring0 != 0 && !Ring0Event(n, ring0))
+                return false;
+            record->ring0 = ring0;
+            // Like the NT family's arrival read: a message already waiting
+            // is announced at once.
+            if (ring0 != 0 && !n.ifaces[record->iface].queue.empty())
+                PlatSetEvent(Ring0Event(n, ring0));
+            break;
+        }
+        case 10: { // read: into the caller's buffer, untouched when nothing waits
+            Message m;
+            if (!output || outputLength == 0 || !Take(n, record->iface, &m))
+                break;
+            size_t copied = m.length < outputLength ? m.length : outputLength;
+            std::memcpy(output, m.bytes, copied);
+            count = n.faults.zeroCountReads ? 0 : static_cast<uint32_t>(copied);
+            break;
+        }
+        case 11: // write
+            if (n.faults.failWrites || !input || inputLength == 0 ||
+                inputLength > uint32_t(VnetMessageSize))
+                return false;
+            Process(n, record->iface, static_cast<const uint8_t*>(input), inputLength,
+                    arrivals);
+            count = n.faults.zeroByteWrites ? 0 : inputLength;
+            break;
+        default:
+            return false;
+        }
+        if (byteCount)
+            *byteCount = count;
+        hook = n.hook;
+    }
+    RunHook(hook, arrivals);
+    return true;
+}
+
+void PlatCloseDevice(PlatHandle device)
+{
+    Network& n = Net();
+    std::lock_guard<std::mutex> guard(n.lock);
+    if (HandleRecord* record = FindHandle(n, device))
+        *record = HandleRecord{}; // drops a pending arm and a ring-0 attachment
+}
+
+uint32_t PlatGetSystemDirectory(char* buffer, uint32_t size)
+{
+    static const char directory[] = "C:\\windows\\system32";
+    const uint32_t length = sizeof directory - 1;
+    if (!buffer || size <= length)
+        return length + 1; // like GetSystemDirectoryA: the size needed
+    std::memcpy(buffer, directory, sizeof directory);
+    return length;
+}
+
+PlatLibrary PlatLoadLibrary(const char* path)
+{
+    return path && EndsWithNoCase(path, "\\kernel32.dll") ? &kernelToken : nullptr;
+}
+
+PlatProc PlatGetProcAddress(PlatLibrary library, const char* name)
+{
+    Network& n = Net();
+    std::lock_guard<std::mutex> guard(n.lock);
+    if (library != &kernelToken || !name || std::strcmp(name, "OpenVxDHandle") != 0 ||
+        n.faults.hideOpenVxDHandle)
+        return nullptr;
+    return &openVxDToken;
+}
+
+uint32_t PlatCallOpenVxDHandle(PlatProc openVxDHandle, PlatEvent event)
+{
+    Network& n = Net();
+    std::lock_guard<std::mutex> guard(n.lock);
+    if (openVxDHandle != &openVxDToken || !event || n.faults.openVxDHandleFails)
+        return 0;
+    n.ring0Events.push_back(event);
+    return Ring0Base + static_cast<uint32_t>(n.ring0Events.size() - 1);
+}

@@ -48,6 +48,7 @@ struct VnetLogEntry {
 };
 size_t VnetWrittenCount();
 bool VnetWritten(size_t index, VnetLogEntry* entry);
+// Empties all three logs: written, control codes and delivered.
 void VnetClearLog();
 
 // Control requests seen (older family), oldest first, for checking codes.
@@ -65,7 +66,7 @@ bool VnetDelivered(size_t index, VnetLogEntry* entry);
 void VnetSubmit(int iface, const uint8_t* message, size_t length);
 bool VnetTake(int iface, uint8_t* message, size_t* length);
 // Called, outside the network's lock, whenever a message becomes waiting on
-// an interface (null: none).
+// an interface (null: none). Kept across VnetReset.
 void VnetSetArrivalHook(void (*hook)(int iface));
 
 // The demo's network: interface "VNI1" registered in the in-memory registry as

@@ -13,3 +13,5 @@ void VregSetValue(const char* path, const char* valueName, uint32_t type, const 
 void VregSetString(const char* path, const char* valueName, const char* text);
 // Opening this key fails with access denied from now on.
 void VregDenyOpen(const char* path);
+// Keys opened through the registry seam and not closed yet.
+int VregOpenKeyCount();

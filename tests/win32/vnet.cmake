@@ -1,0 +1,2 @@
+# The virtual network's tests again, under Wine with the Win32 sync seam.
+locstr_add_test(win32_vnet_test SOURCES ../host/vnet_test.cpp LIBS virtualnet plat_sync_win32)
