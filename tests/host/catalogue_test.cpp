@@ -1,0 +1,208 @@
+// The interface catalogue against the in-memory registry: which subkeys are
+// listed, in which order, and what ends or skips the enumeration.
+#include "niaccess/catalogue.h"
+#include "platform/registry.h"
+#include "virtualnet/vregistry.h"
+#include <cstring>
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+namespace {
+
+const std::string Interfaces = "SOFTWARE\\Quorvane\\DeviceDrivers";
+
+class Catalogue : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        VregClear();
+        std::memset(InterfaceCatalogue, 0, sizeof InterfaceCatalogue);
+    }
+    void TearDown() override {
+        EXPECT_EQ(VregOpenKeyCount(), 0) << "a registry key was left open";
+        VregClear();
+    }
+
+    static void AddInterface(const std::string& name, const std::string& device) {
+        VregSetString((Interfaces + "\\" + name).c_str(), "device name", device.c_str());
+    }
+
+    // The subkey names in the registry's own enumeration order.
+    static std::vector<std::string> EnumerationOrder() {
+        std::vector<std::string> names;
+        PlatKey key = nullptr;
+        if (PlatRegOpenKey(PlatLocalMachine(), Interfaces.c_str(), PlatKeyRead, &key) != PlatRegOk)
+            return names;
+        char name[512];
+        for (uint32_t i = 0; PlatRegEnumKey(key, i, name, sizeof name) == PlatRegOk; ++i)
+            names.push_back(name);
+        PlatRegCloseKey(key);
+        return names;
+    }
+
+    struct Result {
+        int count;
+        bool keyOpened;
+        std::vector<std::string> names;
+        std::vector<std::string> devices;
+    };
+
+    static Result Read() {
+        Result r;
+        r.keyOpened = false;
+        r.count = ReadInterfaceCatalogue(&r.keyOpened);
+        for (int i = 0; i < r.count && i < CatalogueSize; ++i) {
+            r.names.push_back(InterfaceCatalogue[i].name);
+            r.devices.push_back(InterfaceCatalogue[i].deviceName);
+        }
+        return r;
+    }
+};
+
+using Names = std::vector<std::string>;
+
+TEST_F(Catalogue, MissingKeyListsNothingAndSaysSo) {
+    VregAddKey("SOFTWARE\\Quorvane");
+    Result r = Read();
+    EXPECT_FALSE(r.keyOpened);
+    EXPECT_EQ(r.count, 0);
+}
+
+TEST_F(Catalogue, EmptyKeyOpensAndListsNothing) {
+    VregAddKey(Interfaces.c_str());
+    Result r = Read();
+    EXPECT_TRUE(r.keyOpened);
+    EXPECT_EQ(r.count, 0);
+}
+
+TEST_F(Catalogue, TwelveInterfacesGiveTheFirstTenInEnumerationOrder) {
+    for (int i = 0; i < 12; ++i) {
+        char name[16], device[16];
+        std::snprintf(name, sizeof name, "Card %c", 'L' - i); // added out of order
+        std::snprintf(device, sizeof device, "NIC.%d", i);
+        AddInterface(name, device);
+    }
+    Names order = EnumerationOrder();
+    ASSERT_EQ(order.size(), 12u);
+    Result r = Read();
+    EXPECT_TRUE(r.keyOpened);
+    ASSERT_EQ(r.count, 10);
+    EXPECT_EQ(r.names, Names(order.begin(), order.begin() + 10));
+    for (int i = 0; i < 10; ++i) {
+        int number = 'L' - r.names[i].back();
+        EXPECT_EQ(r.devices[i], "NIC." + std::to_string(number)) << r.names[i];
+    }
+}
+
+TEST_F(Catalogue, SubkeysWithoutADeviceNameArePassedOver) {
+    for (int i = 0; i < 12; ++i)
+        AddInterface("If" + std::to_string(10 + i), "NIC" + std::to_string(i));
+    Names order = EnumerationOrder();
+    ASSERT_EQ(order.size(), 12u);
+    // Remove the value from the first three in enumeration order: rebuild without them.
+    VregClear();
+    for (int i = 0; i < 12; ++i) {
+        std::string name = "If" + std::to_string(10 + i);
+        bool firstThree = name == order[0] || name == order[1] || name == order[2];
+        if (firstThree)
+            VregSetString((Interfaces + "\\" + name).c_str(), "other value", "NIC");
+        else
+            AddInterface(name, "NIC" + std::to_string(i));
+    }
+    Result r = Read();
+    ASSERT_EQ(r.count, 9);
+    EXPECT_EQ(r.names, Names(order.begin() + 3, order.end()));
+}
+
+TEST_F(Catalogue, OnlyRegSzValuesThatFitSixtyFourBytesAreListed) {
+    std::string long63(63, 'a');
+    std::string long64(64, 'b');
+    AddInterface("A 63 characters", long63);
+    AddInterface("B 64 characters", long64);
+    const char expand[] = "NIC.1";
+    VregSetValue((Interfaces + "\\C expand").c_str(), "device name", PlatRegExpandSz, expand,
+                 sizeof expand);
+    const char binary[] = "NIC.2";
+    VregSetValue((Interfaces + "\\D binary").c_str(), "device name", PlatRegBinary, binary,
+                 sizeof binary);
+    uint32_t dword = 7;
+    VregSetValue((Interfaces + "\\E dword").c_str(), "device name", PlatRegDword, &dword,
+                 sizeof dword);
+    AddInterface("F forty", std::string(40, 'f'));
+    Result r = Read();
+    EXPECT_EQ(r.count, 2);
+    ASSERT_EQ(r.names.size(), 2u);
+    for (int i = 0; i < 2; ++i) {
+        if (r.names[i] == "A 63 characters")
+            EXPECT_EQ(r.devices[i], long63);
+        else
+            EXPECT_EQ(r.devices[i], std::string(40, 'f')) << r.names[i];
+    }
+}
+
+TEST_F(Catalogue, UnterminatedValuesNeverReadPastTheBuffer) {
+    // 64 bytes of data without a terminator: too long, passed over.
+    std::string full(64, 'x');
+    VregSetValue((Interfaces + "\\Full").c_str(), "device name", PlatRegSz, full.data(), 64);
+    // Shorter data without a terminator ends where the data ends.
+    VregSetValue((Interfaces + "\\Short").c_str(), "device name", PlatRegSz, "NIC.7", 5);
+    Result r = Read();
+    ASSERT_EQ(r.count, 1);
+    EXPECT_EQ(r.names[0], "Short");
+    EXPECT_EQ(r.devices[0], "NIC.7");
+}
+
+TEST_F(Catalogue, AnUnopenableSubkeyHidesEverythingAfterIt) {
+    for (const char* name : {"P", "Q", "R", "S", "T"})
+        AddInterface(name, std::string("dev") + name);
+    Names order = EnumerationOrder();
+    ASSERT_EQ(order.size(), 5u);
+    VregDenyOpen((Interfaces + "\\" + order[2]).c_str());
+    Result r = Read();
+    EXPECT_TRUE(r.keyOpened);
+    EXPECT_EQ(r.names, Names(order.begin(), order.begin() + 2));
+
+    VregDenyOpen((Interfaces + "\\" + order[0]).c_str());
+    r = Read();
+    EXPECT_TRUE(r.keyOpened);
+    EXPECT_EQ(r.count, 0);
+}
+
+TEST_F(Catalogue, ASubkeyNameTooLongForTheBufferEndsTheEnumeration) {
+    std::string tooLong(64, 'Z'); // needs 65 bytes with its terminator
+    std::string fits(63, 'Y');
+    AddInterface("A", "devA");
+    AddInterface(fits, "devY");
+    AddInterface(tooLong, "devZ");
+    AddInterface("a-after", "devAfter");
+    Names order = EnumerationOrder();
+    ASSERT_EQ(order.size(), 4u);
+    size_t stop = 0;
+    while (order[stop] != tooLong)
+        ++stop;
+    Result r = Read();
+    EXPECT_EQ(r.names, Names(order.begin(), order.begin() + stop));
+}
+
+TEST_F(Catalogue, DuplicateDeviceNamesAreListedUnderEachName) {
+    AddInterface("First", "NIC.1");
+    AddInterface("Second", "NIC.1");
+    Result r = Read();
+    ASSERT_EQ(r.count, 2);
+    EXPECT_EQ(r.devices, Names({"NIC.1", "NIC.1"}));
+    EXPECT_NE(r.names[0], r.names[1]);
+}
+
+TEST_F(Catalogue, EachReadRefillsFromTheFirstEntry) {
+    AddInterface("One", "NIC.1");
+    AddInterface("Two", "NIC.2");
+    ASSERT_EQ(Read().count, 2);
+    VregClear();
+    AddInterface("Three", "NIC.3");
+    Result r = Read();
+    ASSERT_EQ(r.count, 1);
+    EXPECT_STREQ(InterfaceCatalogue[0].name, "Three");
+    EXPECT_STREQ(InterfaceCatalogue[0].deviceName, "NIC.3");
+}
+
+} // namespace
