@@ -94,8 +94,7 @@ struct Network {
 
 // Never destroyed: the timer thread may still be waiting on it while the
 // process exits.
-Network& Net()
-{
+Network& Net() {
     static Network* network = new Network;
     return *network;
 }
@@ -108,8 +107,7 @@ char openVxDToken;
 // runs after the lock is released.
 typedef std::vector<int> Arrivals;
 
-bool SameNoCase(const char* a, const char* b)
-{
+bool SameNoCase(const char* a, const char* b) {
     for (;; ++a, ++b) {
         int ca = static_cast<unsigned char>(*a);
         int cb = static_cast<unsigned char>(*b);
@@ -124,15 +122,13 @@ bool SameNoCase(const char* a, const char* b)
     }
 }
 
-bool EndsWithNoCase(const char* text, const char* tail)
-{
+bool EndsWithNoCase(const char* text, const char* tail) {
     size_t textLength = std::strlen(text);
     size_t tailLength = std::strlen(tail);
     return textLength >= tailLength && SameNoCase(text + textLength - tailLength, tail);
 }
 
-HandleRecord* FindHandle(Network& n, PlatHandle handle)
-{
+HandleRecord* FindHandle(Network& n, PlatHandle handle) {
     uintptr_t value = reinterpret_cast<uintptr_t>(handle);
     if (value < HandleBase)
         return nullptr;
@@ -140,23 +136,20 @@ HandleRecord* FindHandle(Network& n, PlatHandle handle)
     return record.open && record.token == value ? &record : nullptr;
 }
 
-bool InterfaceHasOpenHandle(Network& n, int iface)
-{
+bool InterfaceHasOpenHandle(Network& n, int iface) {
     for (HandleRecord& record : n.handles)
         if (record.open && record.iface == iface)
             return true;
     return false;
 }
 
-PlatEvent Ring0Event(Network& n, uint32_t ring0)
-{
+PlatEvent Ring0Event(Network& n, uint32_t ring0) {
     if (ring0 < Ring0Base || ring0 - Ring0Base >= n.ring0Events.size())
         return nullptr;
     return n.ring0Events[ring0 - Ring0Base];
 }
 
-void AppendLog(std::deque<VnetLogEntry>& log, int iface, const uint8_t* bytes, size_t length)
-{
+void AppendLog(std::deque<VnetLogEntry>& log, int iface, const uint8_t* bytes, size_t length) {
     VnetLogEntry entry = {};
     entry.iface = iface;
     entry.tick = PlatTickCount();
@@ -167,8 +160,7 @@ void AppendLog(std::deque<VnetLogEntry>& log, int iface, const uint8_t* bytes, s
     log.push_back(entry);
 }
 
-void CompleteArm(HandleRecord& record)
-{
+void CompleteArm(HandleRecord& record) {
     record.armed = false;
     record.armRecord->internal = 0;
     record.armRecord->internalHigh = 0;
@@ -183,8 +175,7 @@ void CompleteArm(HandleRecord& record)
 
 // A message becomes waiting on an interface: arrival reads complete, ring-0
 // events are signalled, and the hook is noted for later.
-bool Queue(Network& n, int iface, const Message& message, Arrivals& arrivals)
-{
+bool Queue(Network& n, int iface, const Message& message, Arrivals& arrivals) {
     Interface& target = n.ifaces[iface];
     if (target.queue.size() >= QueueLimit)
         return false;
@@ -202,16 +193,14 @@ bool Queue(Network& n, int iface, const Message& message, Arrivals& arrivals)
     return true;
 }
 
-void RunHook(void (*hook)(int), const Arrivals& arrivals)
-{
+void RunHook(void (*hook)(int), const Arrivals& arrivals) {
     if (!hook)
         return;
     for (int iface : arrivals)
         hook(iface);
 }
 
-bool Take(Network& n, int iface, Message* message)
-{
+bool Take(Network& n, int iface, Message* message) {
     std::deque<Message>& queue = n.ifaces[iface].queue;
     if (queue.empty())
         return false;
@@ -220,8 +209,7 @@ bool Take(Network& n, int iface, Message* message)
     return true;
 }
 
-void TimerBody(void*)
-{
+void TimerBody(void*) {
     Network& n = Net();
     std::unique_lock<std::mutex> guard(n.lock);
     while (!n.timerStop) {
@@ -250,8 +238,7 @@ void TimerBody(void*)
 }
 
 // An answer from the network, waiting at once or after delayMs.
-void Answer(Network& n, int iface, const Message& message, uint32_t delayMs, Arrivals& arrivals)
-{
+void Answer(Network& n, int iface, const Message& message, uint32_t delayMs, Arrivals& arrivals) {
     if (delayMs == 0) {
         Queue(n, iface, message, arrivals);
         return;
@@ -274,8 +261,7 @@ void Answer(Network& n, int iface, const Message& message, uint32_t delayMs, Arr
 }
 
 Message Response(uint8_t completion, const uint8_t source[11], const uint8_t* data,
-                 size_t dataLength)
-{
+                 size_t dataLength) {
     Message m = {};
     m.bytes[0] = CmdResponse;
     m.bytes[1] = static_cast<uint8_t>(14 + dataLength);
@@ -289,27 +275,23 @@ Message Response(uint8_t completion, const uint8_t source[11], const uint8_t* da
     return m;
 }
 
-Message CodeResponse(const uint8_t source[11], uint8_t code)
-{
+Message CodeResponse(const uint8_t source[11], uint8_t code) {
     return Response(CompletionSuccess, source, &code, 1);
 }
 
-uint32_t TransmitTimerMs(uint8_t index)
-{
+uint32_t TransmitTimerMs(uint8_t index) {
     unsigned p = index & 0x0F;
     return (16u << (p / 2)) + ((p & 1) ? (8u << (p / 2)) : 0u);
 }
 
-int FindNode(Network& n, const uint8_t id[6])
-{
+int FindNode(Network& n, const uint8_t id[6]) {
     for (int i = 0; i < n.nodeCount; ++i)
         if (std::memcmp(n.nodes[i].id, id, 6) == 0)
             return i;
     return -1;
 }
 
-void LocalCommand(Network& n, int iface, const uint8_t* b, Arrivals& arrivals)
-{
+void LocalCommand(Network& n, int iface, const uint8_t* b, Arrivals& arrivals) {
     static const uint8_t interfaceAddress[11] = {};
     uint8_t code = b[16];
     uint32_t delay = n.faults.responseDelayMs;
@@ -327,8 +309,7 @@ void LocalCommand(Network& n, int iface, const uint8_t* b, Arrivals& arrivals)
 
 // Read Memory and Write Memory relative to the configuration structure; the
 // answer code tells success (code & 0x3F) from failure (code & 0x1F).
-Message MemoryRequest(Network& n, int node, const uint8_t* b, size_t length)
-{
+Message MemoryRequest(Network& n, int node, const uint8_t* b, size_t length) {
     uint8_t source[11] = {0x01, 0x01, static_cast<uint8_t>(node + 1)};
     uint8_t code = b[16];
     uint8_t failure = code & 0x1F;
@@ -355,8 +336,7 @@ Message MemoryRequest(Network& n, int node, const uint8_t* b, size_t length)
     return CodeResponse(source, failure);
 }
 
-void NodeRequest(Network& n, int iface, const uint8_t* b, size_t length, Arrivals& arrivals)
-{
+void NodeRequest(Network& n, int iface, const uint8_t* b, size_t length, Arrivals& arrivals) {
     uint32_t delay = n.faults.responseDelayMs;
     int node = b[5] == 0x02 ? FindNode(n, b + 10) : -1;
     if (node < 0) {
@@ -376,8 +356,7 @@ void NodeRequest(Network& n, int iface, const uint8_t* b, size_t length, Arrival
 
 // A message the program wrote: logged, then carried out by the interface or
 // the addressed node.
-void Process(Network& n, int iface, const uint8_t* bytes, size_t length, Arrivals& arrivals)
-{
+void Process(Network& n, int iface, const uint8_t* bytes, size_t length, Arrivals& arrivals) {
     uint8_t b[VnetMessageSize] = {};
     if (length > size_t(VnetMessageSize))
         length = VnetMessageSize;
@@ -391,18 +370,18 @@ void Process(Network& n, int iface, const uint8_t* bytes, size_t length, Arrival
         NodeRequest(n, iface, b, length, arrivals);
 }
 
-void StopTimer(Network& n, std::unique_lock<std::mutex>& guard)
-{
+void StopTimer(Network& n, std::unique_lock<std::mutex>& guard) {
     n.timerStop = true;
     n.timerWake.notify_all();
     n.timerWake.wait(guard, [&n] { return !n.timerRunning; });
     n.timerStop = false;
 }
 
-bool ValidInterface(Network& n, int iface) { return iface >= 0 && iface < n.ifaceCount; }
+bool ValidInterface(Network& n, int iface) {
+    return iface >= 0 && iface < n.ifaceCount;
+}
 
-Message FromBytes(const uint8_t* bytes, size_t length)
-{
+Message FromBytes(const uint8_t* bytes, size_t length) {
     Message m = {};
     m.length = length > size_t(VnetMessageSize) ? size_t(VnetMessageSize) : length;
     std::memcpy(m.bytes, bytes, m.length);
@@ -413,8 +392,7 @@ Message FromBytes(const uint8_t* bytes, size_t length)
 
 // ---- Test and demo controls ----
 
-void VnetReset()
-{
+void VnetReset() {
     Network& n = Net();
     std::unique_lock<std::mutex> guard(n.lock);
     if (n.timerRunning)
@@ -436,8 +414,7 @@ void VnetReset()
     n.faults = VnetFaults{};
 }
 
-int VnetAddInterface(const char* deviceName, uint16_t deviceIndex)
-{
+int VnetAddInterface(const char* deviceName, uint16_t deviceIndex) {
     Network& n = Net();
     std::lock_guard<std::mutex> guard(n.lock);
     if (!deviceName || std::strlen(deviceName) >= size_t(NameSize) ||
@@ -450,8 +427,7 @@ int VnetAddInterface(const char* deviceName, uint16_t deviceIndex)
     return n.ifaceCount++;
 }
 
-int VnetAddNode(const uint8_t pellionId[6], const uint8_t programId[8], const char* location)
-{
+int VnetAddNode(const uint8_t pellionId[6], const uint8_t programId[8], const char* location) {
     Network& n = Net();
     std::lock_guard<std::mutex> guard(n.lock);
     if (n.nodeCount >= VnetMaxNodes)
@@ -465,39 +441,34 @@ int VnetAddNode(const uint8_t pellionId[6], const uint8_t programId[8], const ch
     return n.nodeCount++;
 }
 
-int VnetNodeCount()
-{
+int VnetNodeCount() {
     Network& n = Net();
     std::lock_guard<std::mutex> guard(n.lock);
     return n.nodeCount;
 }
 
-void VnetNodeId(int node, uint8_t pellionId[6])
-{
+void VnetNodeId(int node, uint8_t pellionId[6]) {
     Network& n = Net();
     std::lock_guard<std::mutex> guard(n.lock);
     if (node >= 0 && node < n.nodeCount)
         std::memcpy(pellionId, n.nodes[node].id, 6);
 }
 
-void VnetNodeLocation(int node, uint8_t location[6])
-{
+void VnetNodeLocation(int node, uint8_t location[6]) {
     Network& n = Net();
     std::lock_guard<std::mutex> guard(n.lock);
     if (node >= 0 && node < n.nodeCount)
         std::memcpy(location, n.nodes[node].config + LocationOffset, 6);
 }
 
-void VnetSetNodeLocation(int node, const uint8_t location[6])
-{
+void VnetSetNodeLocation(int node, const uint8_t location[6]) {
     Network& n = Net();
     std::lock_guard<std::mutex> guard(n.lock);
     if (node >= 0 && node < n.nodeCount)
         std::memcpy(n.nodes[node].config + LocationOffset, location, 6);
 }
 
-void VnetPressServicePin(int node)
-{
+void VnetPressServicePin(int node) {
     Network& n = Net();
     Arrivals arrivals;
     void (*hook)(int);
@@ -525,8 +496,7 @@ void VnetPressServicePin(int node)
     RunHook(hook, arrivals);
 }
 
-bool VnetInjectMessage(int iface, const uint8_t* message, size_t length)
-{
+bool VnetInjectMessage(int iface, const uint8_t* message, size_t length) {
     Network& n = Net();
     Arrivals arrivals;
     void (*hook)(int);
@@ -543,22 +513,19 @@ bool VnetInjectMessage(int iface, const uint8_t* message, size_t length)
     return queued;
 }
 
-size_t VnetPendingCount(int iface)
-{
+size_t VnetPendingCount(int iface) {
     Network& n = Net();
     std::lock_guard<std::mutex> guard(n.lock);
     return ValidInterface(n, iface) ? n.ifaces[iface].queue.size() : 0;
 }
 
-size_t VnetWrittenCount()
-{
+size_t VnetWrittenCount() {
     Network& n = Net();
     std::lock_guard<std::mutex> guard(n.lock);
     return n.written.size();
 }
 
-bool VnetWritten(size_t index, VnetLogEntry* entry)
-{
+bool VnetWritten(size_t index, VnetLogEntry* entry) {
     Network& n = Net();
     std::lock_guard<std::mutex> guard(n.lock);
     if (index >= n.written.size())
@@ -567,8 +534,7 @@ bool VnetWritten(size_t index, VnetLogEntry* entry)
     return true;
 }
 
-void VnetClearLog()
-{
+void VnetClearLog() {
     Network& n = Net();
     std::lock_guard<std::mutex> guard(n.lock);
     n.written.clear();
@@ -576,29 +542,25 @@ void VnetClearLog()
     n.controls.clear();
 }
 
-size_t VnetControlCount()
-{
+size_t VnetControlCount() {
     Network& n = Net();
     std::lock_guard<std::mutex> guard(n.lock);
     return n.controls.size();
 }
 
-uint32_t VnetControlCode(size_t index)
-{
+uint32_t VnetControlCode(size_t index) {
     Network& n = Net();
     std::lock_guard<std::mutex> guard(n.lock);
     return index < n.controls.size() ? n.controls[index] : 0;
 }
 
-size_t VnetDeliveredCount()
-{
+size_t VnetDeliveredCount() {
     Network& n = Net();
     std::lock_guard<std::mutex> guard(n.lock);
     return n.delivered.size();
 }
 
-bool VnetDelivered(size_t index, VnetLogEntry* entry)
-{
+bool VnetDelivered(size_t index, VnetLogEntry* entry) {
     Network& n = Net();
     std::lock_guard<std::mutex> guard(n.lock);
     if (index >= n.delivered.size())
@@ -607,8 +569,7 @@ bool VnetDelivered(size_t index, VnetLogEntry* entry)
     return true;
 }
 
-void VnetSubmit(int iface, const uint8_t* message, size_t length)
-{
+void VnetSubmit(int iface, const uint8_t* message, size_t length) {
     Network& n = Net();
     Arrivals arrivals;
     void (*hook)(int);
@@ -622,8 +583,7 @@ void VnetSubmit(int iface, const uint8_t* message, size_t length)
     RunHook(hook, arrivals);
 }
 
-bool VnetTake(int iface, uint8_t* message, size_t* length)
-{
+bool VnetTake(int iface, uint8_t* message, size_t* length) {
     Network& n = Net();
     std::lock_guard<std::mutex> guard(n.lock);
     Message m;
@@ -634,15 +594,13 @@ bool VnetTake(int iface, uint8_t* message, size_t* length)
     return true;
 }
 
-void VnetSetArrivalHook(void (*hook)(int iface))
-{
+void VnetSetArrivalHook(void (*hook)(int iface)) {
     Network& n = Net();
     std::lock_guard<std::mutex> guard(n.lock);
     n.hook = hook;
 }
 
-void VnetInstallDemo()
-{
+void VnetInstallDemo() {
     VnetReset();
     VnetAddInterface("VNI1", 0);
     const char* key = "SOFTWARE\\Quorvane\\DeviceDrivers\\Virtual network";
@@ -676,19 +634,19 @@ void VnetInstallDemo()
     n.faults.realisticRetries = true;
 }
 
-VnetFaults* VnetFaultControls() { return &Net().faults; }
+VnetFaults* VnetFaultControls() {
+    return &Net().faults;
+}
 
 // ---- The device seam ----
 
-uint32_t PlatGetPlatformId()
-{
+uint32_t PlatGetPlatformId() {
     Network& n = Net();
     std::lock_guard<std::mutex> guard(n.lock);
     return n.faults.olderFamily ? PlatformWindows : PlatPlatformNt;
 }
 
-PlatHandle PlatOpenDevice(const char* path, bool overlapped)
-{
+PlatHandle PlatOpenDevice(const char* path, bool overlapped) {
     Network& n = Net();
     std::lock_guard<std::mutex> guard(n.lock);
     if (!path || std::strncmp(path, "\\\\.\\", 4) != 0 || n.faults.failOpen)
@@ -715,8 +673,7 @@ PlatHandle PlatOpenDevice(const char* path, bool overlapped)
     return PlatInvalidHandle();
 }
 
-bool PlatReadDevice(PlatHandle device, void* buffer, uint32_t length, uint32_t* transferred)
-{
+bool PlatReadDevice(PlatHandle device, void* buffer, uint32_t length, uint32_t* transferred) {
     Network& n = Net();
     std::lock_guard<std::mutex> guard(n.lock);
     *transferred = 0;
@@ -733,8 +690,7 @@ bool PlatReadDevice(PlatHandle device, void* buffer, uint32_t length, uint32_t* 
 }
 
 bool PlatWriteDevice(PlatHandle device, const void* buffer, uint32_t length,
-                     uint32_t* transferred)
-{
+                     uint32_t* transferred) {
     Network& n = Net();
     Arrivals arrivals;
     void (*hook)(int);
@@ -752,8 +708,7 @@ bool PlatWriteDevice(PlatHandle device, const void* buffer, uint32_t length,
     return true;
 }
 
-void PlatStartArrivalRead(PlatHandle arrival, PlatOverlapped* overlapped, uint32_t* byteCount)
-{
+void PlatStartArrivalRead(PlatHandle arrival, PlatOverlapped* overlapped, uint32_t* byteCount) {
     Network& n = Net();
     std::lock_guard<std::mutex> guard(n.lock);
     HandleRecord* record = FindHandle(n, arrival);
@@ -770,8 +725,7 @@ void PlatStartArrivalRead(PlatHandle arrival, PlatOverlapped* overlapped, uint32
 }
 
 bool PlatControlDevice(PlatHandle device, uint32_t code, void* input, uint32_t inputLength,
-                       void* output, uint32_t outputLength, uint32_t* byteCount)
-{
+                       void* output, uint32_t outputLength, uint32_t* byteCount) {
     Network& n = Net();
     Arrivals arrivals;
     void (*hook)(int);
@@ -820,8 +774,7 @@ bool PlatControlDevice(PlatHandle device, uint32_t code, void* input, uint32_t i
             if (n.faults.failWrites || !input || inputLength == 0 ||
                 inputLength > uint32_t(VnetMessageSize))
                 return false;
-            Process(n, record->iface, static_cast<const uint8_t*>(input), inputLength,
-                    arrivals);
+            Process(n, record->iface, static_cast<const uint8_t*>(input), inputLength, arrivals);
             count = n.faults.zeroByteWrites ? 0 : inputLength;
             break;
         default:
@@ -835,16 +788,14 @@ bool PlatControlDevice(PlatHandle device, uint32_t code, void* input, uint32_t i
     return true;
 }
 
-void PlatCloseDevice(PlatHandle device)
-{
+void PlatCloseDevice(PlatHandle device) {
     Network& n = Net();
     std::lock_guard<std::mutex> guard(n.lock);
     if (HandleRecord* record = FindHandle(n, device))
         *record = HandleRecord{}; // drops a pending arm and a ring-0 attachment
 }
 
-uint32_t PlatGetSystemDirectory(char* buffer, uint32_t size)
-{
+uint32_t PlatGetSystemDirectory(char* buffer, uint32_t size) {
     static const char directory[] = "C:\\windows\\system32";
     const uint32_t length = sizeof directory - 1;
     if (!buffer || size <= length)
@@ -853,13 +804,11 @@ uint32_t PlatGetSystemDirectory(char* buffer, uint32_t size)
     return length;
 }
 
-PlatLibrary PlatLoadLibrary(const char* path)
-{
+PlatLibrary PlatLoadLibrary(const char* path) {
     return path && EndsWithNoCase(path, "\\kernel32.dll") ? &kernelToken : nullptr;
 }
 
-PlatProc PlatGetProcAddress(PlatLibrary library, const char* name)
-{
+PlatProc PlatGetProcAddress(PlatLibrary library, const char* name) {
     Network& n = Net();
     std::lock_guard<std::mutex> guard(n.lock);
     if (library != &kernelToken || !name || std::strcmp(name, "OpenVxDHandle") != 0 ||
@@ -868,8 +817,7 @@ PlatProc PlatGetProcAddress(PlatLibrary library, const char* name)
     return &openVxDToken;
 }
 
-uint32_t PlatCallOpenVxDHandle(PlatProc openVxDHandle, PlatEvent event)
-{
+uint32_t PlatCallOpenVxDHandle(PlatProc openVxDHandle, PlatEvent event) {
     Network& n = Net();
     std::lock_guard<std::mutex> guard(n.lock);
     if (openVxDHandle != &openVxDToken || !event || n.faults.openVxDHandleFails)

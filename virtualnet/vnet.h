@@ -42,7 +42,7 @@ size_t VnetPendingCount(int iface);
 // The log of everything written to the interfaces, oldest first.
 struct VnetLogEntry {
     int iface;
-    uint32_t tick;  // PlatTickCount() when it was written
+    uint32_t tick; // PlatTickCount() when it was written
     uint8_t bytes[VnetMessageSize];
     size_t length;
 };
@@ -76,21 +76,21 @@ void VnetInstallDemo();
 
 // Fault controls; all off after VnetReset(). Change them between steps of a test.
 struct VnetFaults {
-    bool olderFamily;           // report a platform id other than NT
-    bool failOpen;              // every open of a device path fails
-    bool failSecondOpen;        // an open while the device is already open fails
-    bool refuseControl[16];     // refuse this control function (older family)
-    bool hideOpenVxDHandle;     // kernel32 has no OpenVxDHandle entry point
-    bool openVxDHandleFails;    // OpenVxDHandle returns 0
-    bool failWrites;            // every write fails
-    bool zeroByteWrites;        // writes succeed with a byte count of 0
-    bool zeroCountReads;        // older family: a read reports 0 bytes even with a message
-    bool dropResponses;         // node requests and local commands get no answer
-    uint32_t responseDelayMs;   // answers arrive this much later
-    bool updateDomainFails;     // the interface answers Update Domain with its failure code
-    bool readMemoryFailureCode; // nodes answer Read Memory with the failure code 0x0D
-    bool writeMemoryFailureCode;// nodes answer Write Memory with the failure code 0x0E
-    bool answerSetNodeMode;     // the interface also answers Set Node Mode
-    bool realisticRetries;      // an unknown ID fails only after the transmit timer's retries
+    bool olderFamily;            // report a platform id other than NT
+    bool failOpen;               // every open of a device path fails
+    bool failSecondOpen;         // an open while the device is already open fails
+    bool refuseControl[16];      // refuse this control function (older family)
+    bool hideOpenVxDHandle;      // kernel32 has no OpenVxDHandle entry point
+    bool openVxDHandleFails;     // OpenVxDHandle returns 0
+    bool failWrites;             // every write fails
+    bool zeroByteWrites;         // writes succeed with a byte count of 0
+    bool zeroCountReads;         // older family: a read reports 0 bytes even with a message
+    bool dropResponses;          // node requests and local commands get no answer
+    uint32_t responseDelayMs;    // answers arrive this much later
+    bool updateDomainFails;      // the interface answers Update Domain with its failure code
+    bool readMemoryFailureCode;  // nodes answer Read Memory with the failure code 0x0D
+    bool writeMemoryFailureCode; // nodes answer Write Memory with the failure code 0x0E
+    bool answerSetNodeMode;      // the interface also answers Set Node Mode
+    bool realisticRetries;       // an unknown ID fails only after the transmit timer's retries
 };
 VnetFaults* VnetFaultControls();

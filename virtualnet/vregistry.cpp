@@ -41,16 +41,14 @@ struct Registry {
     uintptr_t openSerial = 0;
 };
 
-Registry& Reg()
-{
+Registry& Reg() {
     static Registry* registry = new Registry;
     return *registry;
 }
 
 char localMachineToken;
 
-bool SameNoCase(const std::string& a, const std::string& b)
-{
+bool SameNoCase(const std::string& a, const std::string& b) {
     if (a.size() != b.size())
         return false;
     for (size_t i = 0; i < a.size(); ++i) {
@@ -66,8 +64,7 @@ bool SameNoCase(const std::string& a, const std::string& b)
     return true;
 }
 
-Key* Child(Key* key, const std::string& name)
-{
+Key* Child(Key* key, const std::string& name) {
     for (auto& child : key->children)
         if (SameNoCase(child->name, name))
             return child.get();
@@ -76,8 +73,7 @@ Key* Child(Key* key, const std::string& name)
 
 // Walks a backslash-separated path; empty parts (doubled or trailing
 // backslashes) are passed over. With create, missing keys are added.
-Key* Walk(Key* key, const char* path, bool create)
-{
+Key* Walk(Key* key, const char* path, bool create) {
     const char* at = path ? path : "";
     while (key && *at) {
         const char* end = std::strchr(at, '\\');
@@ -97,8 +93,7 @@ Key* Walk(Key* key, const char* path, bool create)
 }
 
 // The key behind a handle: HKEY_LOCAL_MACHINE or an open key; null when stale.
-Key* FromHandle(Registry& r, PlatKey handle)
-{
+Key* FromHandle(Registry& r, PlatKey handle) {
     if (handle == &localMachineToken)
         return r.root.get();
     uintptr_t value = reinterpret_cast<uintptr_t>(handle);
@@ -108,8 +103,7 @@ Key* FromHandle(Registry& r, PlatKey handle)
     return h.open && h.token == value ? h.key : nullptr;
 }
 
-Value* FindValue(Key* key, const char* name)
-{
+Value* FindValue(Key* key, const char* name) {
     std::string wanted = name ? name : "";
     for (Value& value : key->values)
         if (SameNoCase(value.name, wanted))
@@ -119,8 +113,7 @@ Value* FindValue(Key* key, const char* name)
 
 } // namespace
 
-void VregClear()
-{
+void VregClear() {
     Registry& r = Reg();
     std::lock_guard<std::mutex> guard(r.lock);
     r.root.reset(new Key);
@@ -128,16 +121,14 @@ void VregClear()
         h = KeyHandle{};
 }
 
-void VregAddKey(const char* path)
-{
+void VregAddKey(const char* path) {
     Registry& r = Reg();
     std::lock_guard<std::mutex> guard(r.lock);
     Walk(r.root.get(), path, true);
 }
 
 void VregSetValue(const char* path, const char* valueName, uint32_t type, const void* data,
-                  uint32_t size)
-{
+                  uint32_t size) {
     Registry& r = Reg();
     std::lock_guard<std::mutex> guard(r.lock);
     Key* key = Walk(r.root.get(), path, true);
@@ -151,20 +142,17 @@ void VregSetValue(const char* path, const char* valueName, uint32_t type, const 
     key->values.push_back(Value{valueName ? valueName : "", type, content});
 }
 
-void VregSetString(const char* path, const char* valueName, const char* text)
-{
+void VregSetString(const char* path, const char* valueName, const char* text) {
     VregSetValue(path, valueName, PlatRegSz, text, static_cast<uint32_t>(std::strlen(text) + 1));
 }
 
-void VregDenyOpen(const char* path)
-{
+void VregDenyOpen(const char* path) {
     Registry& r = Reg();
     std::lock_guard<std::mutex> guard(r.lock);
     Walk(r.root.get(), path, true)->denied = true;
 }
 
-int VregOpenKeyCount()
-{
+int VregOpenKeyCount() {
     Registry& r = Reg();
     std::lock_guard<std::mutex> guard(r.lock);
     int count = 0;
@@ -173,10 +161,11 @@ int VregOpenKeyCount()
     return count;
 }
 
-PlatKey PlatLocalMachine() { return &localMachineToken; }
+PlatKey PlatLocalMachine() {
+    return &localMachineToken;
+}
 
-long PlatRegOpenKey(PlatKey parent, const char* path, uint32_t /*access*/, PlatKey* key)
-{
+long PlatRegOpenKey(PlatKey parent, const char* path, uint32_t /*access*/, PlatKey* key) {
     Registry& r = Reg();
     std::lock_guard<std::mutex> guard(r.lock);
     Key* from = FromHandle(r, parent);
@@ -202,8 +191,7 @@ long PlatRegOpenKey(PlatKey parent, const char* path, uint32_t /*access*/, PlatK
     return PlatRegAccessDenied; // out of handles: the system would refuse too
 }
 
-long PlatRegEnumKey(PlatKey handle, uint32_t index, char* name, uint32_t size)
-{
+long PlatRegEnumKey(PlatKey handle, uint32_t index, char* name, uint32_t size) {
     Registry& r = Reg();
     std::lock_guard<std::mutex> guard(r.lock);
     Key* key = FromHandle(r, handle);
@@ -219,8 +207,7 @@ long PlatRegEnumKey(PlatKey handle, uint32_t index, char* name, uint32_t size)
 }
 
 long PlatRegQueryValue(PlatKey handle, const char* valueName, uint32_t* type, void* data,
-                       uint32_t* size)
-{
+                       uint32_t* size) {
     Registry& r = Reg();
     std::lock_guard<std::mutex> guard(r.lock);
     Key* key = FromHandle(r, handle);
@@ -245,8 +232,7 @@ long PlatRegQueryValue(PlatKey handle, const char* valueName, uint32_t* type, vo
     return PlatRegOk;
 }
 
-void PlatRegCloseKey(PlatKey handle)
-{
+void PlatRegCloseKey(PlatKey handle) {
     Registry& r = Reg();
     std::lock_guard<std::mutex> guard(r.lock);
     uintptr_t value = reinterpret_cast<uintptr_t>(handle);
