@@ -66,7 +66,8 @@ bool VnetDelivered(size_t index, VnetLogEntry* entry);
 void VnetSubmit(int iface, const uint8_t* message, size_t length);
 bool VnetTake(int iface, uint8_t* message, size_t* length);
 // Called, outside the network's lock, whenever a message becomes waiting on
-// an interface (null: none). Kept across VnetReset.
+// an interface (null: none). Kept across VnetReset. The hook may take
+// messages and submit new ones, but must not call VnetReset.
 void VnetSetArrivalHook(void (*hook)(int iface));
 
 // The demo's network: interface "VNI1" registered in the in-memory registry as

@@ -21,34 +21,44 @@ const uint8_t unknownId[6] = {0x01, 0x02, 0x03, 0x04, 0x05, 0x06};
 const uint8_t programA[8] = {0x9F, 0xFF, 0xFF, 0x05, 0x00, 0x01, 0x04, 0x01};
 const uint8_t programB[8] = {0x80, 0x00, 0x0C, 0x50, 0x3C, 0x03, 0x04, 0x10};
 
+// The four templates, completed as the program completes them.
+void Put(Bytes& m, size_t at, const uint8_t* bytes, size_t count) {
+    for (size_t i = 0; i < count; ++i)
+        m[at + i] = bytes[i];
+}
+
 Bytes ReadRequest(const uint8_t id[6], uint8_t timer = 12) {
-    Bytes m = {0x12, 0x13, 0x60, 0x08, 0x05, 0x02, 0x00, 0x02, timer, 0x00};
-    m.insert(m.end(), id, id + 6);
-    m.insert(m.end(), {0x6D, 0x02, 0x00, 0x02, 0x06});
+    Bytes m = {0x12, 0x13, 0x60, 0x08, 0x05, 0x02, 0x00, 0x02, timer, 0x00, 0,
+               0,    0,    0,    0,    0,    0x6D, 0x02, 0x00, 0x02,  0x06};
+    Put(m, 10, id, 6);
     return m;
 }
 
 Bytes WriteRequest(const uint8_t id[6], const char* text, uint8_t timer = 12) {
-    Bytes m = {0x12, 0x1A, 0x60, 0x08, 0x0C, 0x02, 0x00, 0x02, timer, 0x00};
-    m.insert(m.end(), id, id + 6);
-    m.insert(m.end(), {0x6E, 0x02, 0x00, 0x02, 0x06, 0x01});
-    for (int i = 0; i < 6; ++i)
-        m.push_back(static_cast<uint8_t>(i < int(std::strlen(text)) ? text[i] : 0));
+    Bytes m = {0x12, 0x1A, 0x60, 0x08, 0x0C, 0x02, 0x00, 0x02, timer, 0x00, 0, 0, 0, 0,
+               0,    0,    0x6E, 0x02, 0x00, 0x02, 0x06, 0x01, 0,     0,    0, 0, 0, 0};
+    Put(m, 10, id, 6);
+    for (size_t i = 0; i < 6 && i < std::strlen(text); ++i)
+        m[22 + i] = static_cast<uint8_t>(text[i]);
     return m;
 }
 
 Bytes UpdateDomain() {
-    Bytes m = {0x24, 0x1F, 0x60, 0x00, 0x11};
-    m.insert(m.end(), 11, 0x00);
-    m.insert(m.end(),
-             {0x63, 0, 0, 0, 0, 0, 0, 0, 0x01, 0xFE, 0x00, 0x5A, 0xC3, 0x17, 0xE8, 0x2B, 0x94});
+    Bytes m(33, 0x00);
+    const uint8_t head[] = {0x24, 0x1F, 0x60, 0x00, 0x11};
+    const uint8_t data[] = {0x63, 0,    0,    0,    0,    0,    0,    0,   0x01,
+                            0xFE, 0x00, 0x5A, 0xC3, 0x17, 0xE8, 0x2B, 0x94};
+    Put(m, 0, head, sizeof head);
+    Put(m, 16, data, sizeof data);
     return m;
 }
 
 Bytes SetNodeMode() {
-    Bytes m = {0x24, 0x11, 0x60, 0x00, 0x03};
-    m.insert(m.end(), 11, 0x00);
-    m.insert(m.end(), {0x6C, 0x03, 0x04});
+    Bytes m(19, 0x00);
+    const uint8_t head[] = {0x24, 0x11, 0x60, 0x00, 0x03};
+    const uint8_t data[] = {0x6C, 0x03, 0x04};
+    Put(m, 0, head, sizeof head);
+    Put(m, 16, data, sizeof data);
     return m;
 }
 
@@ -166,7 +176,7 @@ TEST_F(VnetTest, ReadDeliversOneWholeMessageOrCompletesEmpty) {
     Inject(0, Sample(7));
     Inject(0, big);
     Bytes extra = Sample(8);
-    extra.insert(extra.end(), 5, 0xEE); // past byte 1 + 2: not part of the message
+    extra.resize(extra.size() + 5, 0xEE); // past byte 1 + 2: not part of the message
     ASSERT_TRUE(VnetInjectMessage(0, extra.data(), extra.size()));
     EXPECT_EQ(3u, VnetPendingCount(0));
 
@@ -622,12 +632,12 @@ std::atomic<int> hookCalls{0};
 std::vector<Bytes>* hookTaken = nullptr;
 
 void TakeInHook(int iface) {
-    ++hookCalls;
     uint8_t buffer[VnetMessageSize];
     size_t length = 0;
     // Calling back into the network from the hook must not deadlock.
     while (VnetTake(iface, buffer, &length))
         hookTaken->push_back(Bytes(buffer, buffer + length));
+    ++hookCalls; // last: the test reads hookTaken once it sees the count
 }
 
 TEST_F(VnetTest, SubmitAndTakeServeANetworkProcess) {
