@@ -8,7 +8,7 @@
 #include <cstring>
 
 LinkState linkState;
-void (*linkReaderHook)(int stage) = nullptr;
+std::atomic<void (*)(int stage)> linkReaderHook{nullptr};
 
 static const uint32_t ReaderStepMs = 50;
 static const uint32_t ConfirmLimitMs = 5000;
@@ -83,7 +83,7 @@ bool SendAndConfirm(uint8_t* command) {
 }
 
 void EmptyMailbox() {
-    linkState.mailboxFull.store(0, std::memory_order_seq_cst);
+    linkState.mailboxFull.store(0, std::memory_order_release);
     if (mailboxEmptied != nullptr) {
         PlatSetEvent(mailboxEmptied);
     }
@@ -97,8 +97,8 @@ static void ReaderThread(void* argument) {
     ReaderContext* self = static_cast<ReaderContext*>(argument);
     linkState.mailboxFull.store(0, std::memory_order_release);
     while (linkState.stopRequested.load(std::memory_order_acquire) == 0 && Current(self)) {
-        if (linkReaderHook != nullptr) {
-            linkReaderHook(0);
+        if (void (*hook)(int) = linkReaderHook.load()) {
+            hook(0);
         }
         if (linkState.mailboxFull.load(std::memory_order_acquire) != 0) {
             // At most one step; emptying the mailbox cuts it short.
@@ -113,14 +113,14 @@ static void ReaderThread(void* argument) {
             self->inRead.store(0, std::memory_order_release);
             break;
         }
-        if (linkReaderHook != nullptr) {
-            linkReaderHook(1);
+        if (void (*hook)(int) = linkReaderHook.load()) {
+            hook(1);
         }
         if (PollOn(self->handle) && Current(self) &&
             linkState.mailboxFull.load(std::memory_order_acquire) == 0) {
             std::memcpy(linkState.mailbox, linkState.readBuffer, MessageReadSize);
-            linkState.mailboxFull.store(1, std::memory_order_seq_cst);
-            if (linkState.transactionActive.load(std::memory_order_seq_cst) == 0) {
+            linkState.mailboxFull.store(1, std::memory_order_release);
+            if (linkState.transactionActive.load(std::memory_order_acquire) == 0) {
                 PostWakeUp();
             }
         }
@@ -268,8 +268,15 @@ void StopLink() {
 }
 
 void OnReaderWakeUp() {
-    if (linkState.mailboxFull.load(std::memory_order_acquire) != 0) {
-        OnServicePin();
+    if (linkState.mailboxFull.load(std::memory_order_acquire) == 0) {
+        return;
+    }
+    // OnServicePin empties the mailbox itself before it starts a change; what
+    // the mailbox holds after that change is a newer message with a wake-up
+    // of its own, and must not be thrown away here.
+    bool servicePin = IsServicePin(linkState.mailbox);
+    OnServicePin();
+    if (!servicePin) {
         EmptyMailbox();
     }
 }

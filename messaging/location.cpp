@@ -115,7 +115,7 @@ int ChangeLocation() {
     }
     std::snprintf(text, sizeof text, FMT_LOCATION_CHANGING, current, entered);
     ShowMessage(text);
-    linkState.transactionActive.store(1, std::memory_order_seq_cst);
+    linkState.transactionActive.store(1, std::memory_order_release);
     int written = WriteLocation();
     if (written != 0) {
         ShowStatus(STR_STATUS_COMPLETE);
@@ -123,12 +123,7 @@ int ChangeLocation() {
     } else {
         ReportFailure();
     }
-    linkState.transactionActive.store(0, std::memory_order_seq_cst);
-    // A message the reader handed over while the write was on has had no
-    // wake-up; post it now so the mailbox does not stay full for good.
-    if (linkState.mailboxFull.load(std::memory_order_seq_cst) != 0) {
-        PostWakeUp();
-    }
+    linkState.transactionActive.store(0, std::memory_order_release);
     return written;
 }
 

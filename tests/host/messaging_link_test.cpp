@@ -1,0 +1,321 @@
+// The link against the virtual network: the start-up exchange, the reader
+// thread and its mailbox, the stop, and a reader that outlives the stop limit.
+#include "messaging_support.h"
+#include <atomic>
+#include <thread>
+
+using namespace messaging_test;
+
+namespace {
+
+const std::vector<uint8_t> updateDomainBytes(UpdateDomainCommand,
+                                             UpdateDomainCommand + sizeof UpdateDomainCommand);
+const std::vector<uint8_t> setNodeModeBytes(SetNodeModeCommand,
+                                            SetNodeModeCommand + sizeof SetNodeModeCommand);
+
+// Not a response of any kind: what other nodes' traffic looks like here.
+std::vector<uint8_t> Traffic(uint8_t tag) {
+    return Crafted(MsgIncoming, 0x00, 0x41, {tag});
+}
+
+using LinkTest = MessagingTest;
+
+} // namespace
+
+TEST_F(LinkTest, StartUpSendsUpdateDomainThenSetNodeModeAndStartsTheReader) {
+    OpenInterface();
+    EXPECT_EQ(StartLink(), 1);
+    EXPECT_EQ(WrittenLog(),
+              (std::vector<std::vector<uint8_t>>{updateDomainBytes, setNodeModeBytes}));
+    EXPECT_NE(linkState.readerRunning.load(), nullptr);
+    EXPECT_EQ(RecorderCount(), 0u) << "a good start shows nothing";
+}
+
+TEST_F(LinkTest, UpdateDomainFailureCodeStopsTheStart) {
+    VnetFaultControls()->updateDomainFails = true;
+    NiHandle handle = OpenInterface();
+    EXPECT_EQ(StartLink(), 0);
+    EXPECT_EQ(WrittenLog(), (std::vector<std::vector<uint8_t>>{updateDomainBytes}))
+        << "no Set Node Mode after a refused Update Domain";
+    EXPECT_EQ(linkState.readerRunning.load(), nullptr);
+    EXPECT_EQ(InterfaceTable[handle].state, NiSlotOpen) << "the interface stays open";
+    // With no reader, nothing picks up arriving messages.
+    Inject(ServicePin(otherId));
+    PlatSleep(150);
+    EXPECT_EQ(VnetPendingCount(iface), 1u);
+    StopLink();
+    EXPECT_EQ(InterfaceTable[handle].state, NiSlotFree);
+}
+
+TEST_F(LinkTest, SilenceAfterUpdateDomainFailsTheStartAfterTheLimit) {
+    VnetFaultControls()->dropResponses = true;
+    OpenInterface();
+    uint32_t start = PlatTickCount();
+    EXPECT_EQ(StartLink(), 0);
+    EXPECT_GE(PlatTickCount() - start, 4500u) << "the full wait, not an early give-up";
+    EXPECT_EQ(WrittenLog().size(), 1u);
+    EXPECT_EQ(linkState.readerRunning.load(), nullptr);
+}
+
+// 600 stale messages: the first 500 are drained before Update Domain goes
+// out, the other 100 are read while waiting for its answer. A failure answer
+// planted among them shows which side of the drain it fell on.
+TEST_F(LinkTest, DrainDiscardsFiveHundredStaleMessagesAndReadsTheRestWhileWaiting) {
+    const std::vector<uint8_t> refusal = Crafted(MsgResponse, 0x00, 0x03);
+    for (int planted : {450, 550}) {
+        SCOPED_TRACE(planted);
+        VnetReset();
+        iface = VnetAddInterface("VNI1", 0);
+        OpenInterface();
+        for (int i = 0; i < 600; ++i)
+            Inject(i == planted ? refusal : Traffic(static_cast<uint8_t>(i)));
+        uint32_t start = PlatTickCount();
+        int started = StartLink();
+        EXPECT_EQ(started, planted < 500 ? 1 : 0);
+        EXPECT_LT(PlatTickCount() - start, 4000u) << "decided by an answer, not by the limit";
+        if (started) {
+            EXPECT_EQ(WrittenLog().back(), setNodeModeBytes);
+        }
+        StopLink();
+    }
+}
+
+// Messages keep coming but none answers Update Domain: after 5000 ms of
+// traffic the start counts as done.
+TEST_F(LinkTest, OtherTrafficBeyondTheLimitCountsAsSuccess) {
+    VnetFaultControls()->dropResponses = true;
+    OpenInterface();
+    std::atomic<bool> stop{false};
+    std::thread chatter([this, &stop] {
+        for (uint8_t i = 0; !stop.load(); ++i) {
+            std::vector<uint8_t> m = Traffic(i);
+            VnetInjectMessage(iface, m.data(), m.size());
+            PlatSleep(200);
+        }
+    });
+    uint32_t start = PlatTickCount();
+    int started = StartLink();
+    uint32_t elapsed = PlatTickCount() - start;
+    stop.store(true);
+    chatter.join();
+    EXPECT_EQ(started, 1);
+    EXPECT_GE(elapsed, 4900u);
+    EXPECT_EQ(WrittenLog(),
+              (std::vector<std::vector<uint8_t>>{updateDomainBytes, setNodeModeBytes}));
+}
+
+TEST_F(LinkTest, ReaderHandsOverOneMessageAndNeverOverwritesAFullMailbox) {
+    OpenLink();
+    linkState.transactionActive.store(1);
+    const std::vector<uint8_t> first = ServicePin(otherId);
+    const std::vector<uint8_t> second = Traffic(0x55);
+    Inject(first);
+    ASSERT_TRUE(WaitUntil([] { return linkState.mailboxFull.load() != 0; }));
+    Inject(second);
+    PlatSleep(200);
+    EXPECT_EQ(RecorderWakeUps(), 0) << "no wake-up while a transaction is on";
+    EXPECT_EQ(Bytes(linkState.mailbox, first.size()), first);
+    EXPECT_EQ(linkState.mailbox[first.size()], 0) << "a read zero-fills the rest";
+    EXPECT_EQ(VnetPendingCount(iface), 1u) << "the second message waits with the driver";
+
+    // Emptying the mailbox lets the second one in, with its wake-up now.
+    linkState.transactionActive.store(0);
+    EmptyMailbox();
+    ASSERT_TRUE(WaitUntil([] { return RecorderWakeUps() > 0; }));
+    EXPECT_EQ(Bytes(linkState.mailbox, second.size()), second);
+    EXPECT_EQ(VnetPendingCount(iface), 0u);
+}
+
+TEST_F(LinkTest, NonServicePinMessagesAreHandedToTheDialogAndIgnored) {
+    VnetFaultControls()->answerSetNodeMode = true;
+    OpenInterface();
+    ASSERT_EQ(StartLink(), 1);
+    // The answer to Set Node Mode comes through the reader like any message.
+    ASSERT_TRUE(Pump([] { return RecorderWakeUps() > 0; }));
+    Inject(Crafted(MsgResponse, 0x00, 0x2D, {'X', 'Y', 'Z', 0, 0, 0}));
+    ASSERT_TRUE(Pump([this] { return wakeUpsSeen >= 2 && linkState.mailboxFull.load() == 0; }));
+    EXPECT_EQ(RecorderCount(), 0u);
+    EXPECT_EQ(Bytes(entryState.pellionId, 6), std::vector<uint8_t>(6, 0));
+}
+
+TEST_F(LinkTest, StopEndsTheReaderPromptlyAndClosesTheInterface) {
+    OpenLink();
+    NiHandle handle = linkState.handle;
+    uint32_t start = PlatTickCount();
+    StopLink();
+    EXPECT_LT(PlatTickCount() - start, 1000u);
+    EXPECT_EQ(linkState.readerRunning.load(), nullptr);
+    EXPECT_EQ(linkState.interfaceOpen, 0);
+    EXPECT_EQ(InterfaceTable[handle].state, NiSlotFree);
+    ASSERT_EQ(RecorderCount(), 1u);
+    EXPECT_EQ(RecorderEvent(0).kind, OutputKind::Message);
+    EXPECT_EQ(RecorderEvent(0).text, "");
+
+    // Closed: a second stop changes nothing at all.
+    RecorderClear();
+    InterfaceSlot before[NiSlotCount];
+    std::memcpy(before, InterfaceTable, sizeof before);
+    StopLink();
+    EXPECT_EQ(RecorderCount(), 0u);
+    EXPECT_EQ(std::memcmp(before, InterfaceTable, sizeof before), 0);
+
+    // And the link starts again on a fresh open.
+    OpenLink();
+    Inject(ServicePin(otherId));
+    EXPECT_TRUE(Pump([] { return RecorderLast(OutputKind::Status) == STR_STATUS_RECEIVED; }));
+}
+
+// 100,000 messages through an open link, fed in batches as the queue drains.
+// Each carries its sequence number in every byte, so a message mixed from two
+// reads, a lost one or a repeated one shows.
+TEST_F(LinkTest, FloodKeepsTheMailboxContract) {
+    OpenLink();
+    const uint32_t total = 100000;
+    std::atomic<bool> feederDone{false};
+    std::thread feeder([this, &feederDone] {
+        uint32_t next = 0;
+        while (next < total) {
+            uint8_t m[VnetMessageSize];
+            m[0] = MsgResponse;
+            m[1] = VnetMessageSize - 2;
+            for (int i = 2; i < VnetMessageSize; ++i)
+                m[i] = static_cast<uint8_t>((next >> (8 * (i % 3))) + i);
+            if (VnetInjectMessage(iface, m, sizeof m))
+                ++next;
+            else
+                std::this_thread::yield();
+        }
+        feederDone.store(true);
+    });
+    uint32_t seen = 0;
+    bool whole = true;
+    uint32_t lastActivity = PlatTickCount();
+    while (seen < total && PlatTickCount() - lastActivity < 3000) {
+        if (linkState.mailboxFull.load(std::memory_order_acquire) == 0) {
+            std::this_thread::yield();
+            continue;
+        }
+        const uint8_t* m = linkState.mailbox;
+        for (int i = 2; i < VnetMessageSize && whole; ++i)
+            whole = m[i] == static_cast<uint8_t>((seen >> (8 * (i % 3))) + i);
+        if (!whole || m[0] != MsgResponse || m[1] != VnetMessageSize - 2) {
+            ADD_FAILURE() << "message " << seen << " is not the one sent, or not whole";
+            break;
+        }
+        ++seen;
+        lastActivity = PlatTickCount();
+        EmptyMailbox();
+    }
+    feeder.join();
+    EXPECT_TRUE(feederDone.load());
+    EXPECT_EQ(seen, total);
+    EXPECT_EQ(RecorderWakeUps(), static_cast<int>(seen));
+    StopLink();
+    EXPECT_EQ(linkState.readerRunning.load(), nullptr);
+}
+
+// A reader stalled past the stop limit is given up. These hooks stall it at
+// the top of its turn (not reading) or just before a read (holding its claim).
+namespace {
+std::atomic<int> stallStage{-1};
+std::atomic<bool> stalled{false};
+std::atomic<bool> release{false};
+
+void StallHook(int stage) {
+    if (stage != stallStage.load())
+        return;
+    stalled.store(true);
+    while (!release.load())
+        PlatSleep(5);
+    stallStage.store(-1); // once is enough
+}
+
+class LateReaderTest : public MessagingTest {
+  protected:
+    int second = -1;
+
+    void SetUp() override {
+        MessagingTest::SetUp();
+        second = VnetAddInterface("VNI2", 0);
+        stallStage.store(-1);
+        stalled.store(false);
+        release.store(false);
+        linkReaderHook = StallHook; // before the reader starts; idle until a stage is set
+    }
+    void TearDown() override {
+        release.store(true);
+        // Let the given-up reader finish before the network goes away.
+        PlatSleep(200);
+        MessagingTest::TearDown();
+    }
+    void StallAndStop(int stage) {
+        OpenLink();
+        stallStage.store(stage);
+        ASSERT_TRUE(WaitUntil([] { return stalled.load(); }));
+        uint32_t start = PlatTickCount();
+        StopLink();
+        uint32_t elapsed = PlatTickCount() - start;
+        EXPECT_GE(elapsed, 2900u);
+        EXPECT_LT(elapsed, 4500u);
+        EXPECT_EQ(linkState.readerRunning.load(), nullptr) << "no trace of the old reader";
+        EXPECT_EQ(linkState.interfaceOpen, 0);
+    }
+};
+} // namespace
+
+TEST_F(LateReaderTest, IdleReaderNeverReadsTheSlotALaterOpenReuses) {
+    NiHandle old = -1;
+    StallAndStop(0);
+    old = linkState.handle;
+    EXPECT_EQ(InterfaceTable[old].state, NiSlotFree) << "not reading: closed at once";
+
+    // The same slot now serves another interface, with a message waiting.
+    NiHandle reused = OpenInterface("VNI2");
+    EXPECT_EQ(reused, old);
+    const std::vector<uint8_t> waiting = ServicePin(otherId);
+    ASSERT_TRUE(VnetInjectMessage(second, waiting.data(), waiting.size()));
+    // What a new start does first: the old reader must not take that for its
+    // own go-ahead.
+    linkState.stopRequested.store(0);
+    release.store(true);
+    PlatSleep(300);
+    EXPECT_EQ(VnetPendingCount(second), 1u) << "the old reader took the new interface's message";
+    EXPECT_EQ(linkState.mailboxFull.load(), 0);
+    EXPECT_EQ(RecorderWakeUps(), 0);
+
+    // The new link runs normally (its start drains that stale message).
+    ASSERT_EQ(StartLink(), 1);
+    ASSERT_TRUE(VnetInjectMessage(second, waiting.data(), waiting.size()));
+    EXPECT_TRUE(Pump([] { return RecorderLast(OutputKind::Status) == STR_STATUS_RECEIVED; }));
+}
+
+TEST_F(LateReaderTest, ReaderInsideAReadKeepsItsSlotUntilItLeaves) {
+    StallAndStop(1);
+    NiHandle old = linkState.handle;
+    EXPECT_EQ(InterfaceTable[old].state, NiSlotOpen) << "it may still read it: kept";
+
+    NiHandle fresh = OpenInterface("VNI2");
+    EXPECT_NE(fresh, old) << "a slot under a reader is never handed out";
+    release.store(true);
+    PlatSleep(300);
+    // The next start finishes with the old reader and closes its slot.
+    ASSERT_EQ(StartLink(), 1);
+    EXPECT_EQ(InterfaceTable[old].state, NiSlotFree);
+    EXPECT_EQ(InterfaceTable[fresh].state, NiSlotOpen);
+    const std::vector<uint8_t> pin = ServicePin(otherId);
+    ASSERT_TRUE(VnetInjectMessage(second, pin.data(), pin.size()));
+    EXPECT_TRUE(Pump([] { return RecorderLast(OutputKind::Status) == STR_STATUS_RECEIVED; }));
+    StopLink();
+    EXPECT_EQ(InterfaceTable[fresh].state, NiSlotFree);
+}
+
+TEST_F(LateReaderTest, StartWaitsForAReaderStillInsideARead) {
+    StallAndStop(1);
+    OpenInterface("VNI2");
+    // The old reader never leaves its read: the new start refuses rather than
+    // share the read buffer and the mailbox with it.
+    uint32_t start = PlatTickCount();
+    EXPECT_EQ(StartLink(), 0);
+    EXPECT_GE(PlatTickCount() - start, 2900u);
+    EXPECT_EQ(VnetWrittenCount(), 0u) << "nothing sent";
+}
