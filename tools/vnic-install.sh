@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# Installs vnic.sys in the driver's own Wine prefix as an auto-start kernel
+# service, registers a matching interface under the interfaces key and starts
+# the driver. Usage: tools/vnic-install.sh [path/to/vnic.sys]
+# Leaves the prefix's wineserver running (persistent) with the driver loaded.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/vnic-env.sh"
+sys="${1:-$here/../build/windows/driver/vnic.sys}"
+[ -f "$sys" ] || { echo "vnic-install: $sys not found (build the windows preset first)" >&2; exit 1; }
+
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  echo "vnic-install: creating Wine prefix $WINEPREFIX"
+  mkdir -p "$WINEPREFIX"
+  "$WINEBOOT" -i >/dev/null 2>&1 || true
+  # A brand-new prefix must settle before services can be created in it.
+  "$WINESERVER" -w
+fi
+if [ ! -f "$WINEPREFIX/.locstr-ready" ]; then
+  "$WINE" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+  "$WINE" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /t REG_SZ /d null /f >/dev/null 2>&1
+  mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
+  cp -n /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
+  "$WINESERVER" -k 2>/dev/null || true
+  "$WINESERVER" -w 2>/dev/null || true
+  touch "$WINEPREFIX/.locstr-ready"
+fi
+
+# A persistent server keeps the driver loaded between programs.
+"$WINESERVER" -p 2>/dev/null || true
+
+target="$WINEPREFIX/drive_c/windows/system32/drivers/vnic.sys"
+if ! cmp -s "$sys" "$target"; then
+  # A loaded driver's image is mapped from this file: never rewrite it in
+  # place. Stop the old driver and put the new file under the name.
+  "$WINE" sc stop "$VNIC_SERVICE" >/dev/null 2>&1 || true
+  cp "$sys" "$target.new"
+  mv -f "$target.new" "$target"
+fi
+if ! "$WINE" sc query "$VNIC_SERVICE" >/dev/null 2>&1; then
+  # A demand-start driver would go with the wineserver; an absolute image
+  # path is required (sc config fails in Wine 8, so this is set at creation).
+  "$WINE" sc create "$VNIC_SERVICE" type= kernel start= auto binPath= "$VNIC_IMAGE" >/dev/null
+fi
+"$WINE" reg add "$VNIC_INTERFACES_KEY\\$VNIC_INTERFACE_NAME" /v 'device name' /t REG_SZ \
+  /d "$VNIC_DEVICE_NAME" /f >/dev/null
+bash "$here/vnic-start.sh"
