@@ -89,8 +89,8 @@ BOOL CALLBACK FindProcessWindow(HWND window, LPARAM found) {
     DWORD process = 0;
     GetWindowThreadProcessId(window, &process);
     HWND* result = reinterpret_cast<HWND*>(found);
-    if (process == static_cast<DWORD>(reinterpret_cast<uintptr_t>(result[1])) && IsWindowVisible(window) &&
-        GetWindow(window, GW_OWNER) == nullptr) {
+    if (process == static_cast<DWORD>(reinterpret_cast<uintptr_t>(result[1])) &&
+        IsWindowVisible(window) && GetWindow(window, GW_OWNER) == nullptr) {
         result[0] = window;
         return FALSE;
     }
