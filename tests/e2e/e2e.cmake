@@ -1,0 +1,18 @@
+# End-to-end tests of the unmodified locstr.exe on vnic.sys with vnet.exe as
+# the network, and the benchmark of the program's own latency (not a test:
+# tests/e2e/benchmark.sh prints its figures). Included from
+# tests/win32/driver.cmake.
+if(NOT TARGET locstr OR NOT TARGET vnet)
+  return()
+endif()
+add_library(e2e_support OBJECT ${CMAKE_CURRENT_LIST_DIR}/e2e_support.cpp)
+locstr_target_options(e2e_support)
+
+add_executable(e2e_test ${CMAKE_CURRENT_LIST_DIR}/e2e_test.cpp)
+locstr_target_options(e2e_test)
+target_link_libraries(e2e_test PRIVATE e2e_support GTest::gtest_main)
+add_test(NAME e2e_test
+         COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/in-driver-prefix.sh $<TARGET_FILE:vnic>
+                 $<TARGET_FILE:e2e_test>)
+set_tests_properties(e2e_test PROPERTIES RUN_SERIAL TRUE TIMEOUT 600 ENVIRONMENT
+                     "VNET_EXE=$<TARGET_FILE:vnet>;LOCSTR_EXE=$<TARGET_FILE:locstr>")

@@ -1,0 +1,67 @@
+// Support of the end-to-end tests and the benchmark: starting vnet.exe and
+// locstr.exe, speaking vnet.exe's command protocol, and operating locstr.exe's
+// window from outside as a person would.
+#pragma once
+#include <windows.h>
+#include <string>
+#include <vector>
+
+// A Windows path for a program given by a Unix path in an environment
+// variable (VNET_EXE, LOCSTR_EXE); empty when the variable is not set.
+std::string ProgramPath(const char* variable);
+
+long long NowMicroseconds();
+
+// Handles open in another process (opened with PROCESS_DUP_HANDLE), counted
+// by duplicating every handle value that could be in use: Wine's
+// GetProcessHandleCount always reports 0.
+unsigned CountHandles(HANDLE process); // the performance counter, as vnet.exe stamps its log
+
+// vnet.exe with its stdin and stdout on pipes.
+struct VnetProcess {
+    PROCESS_INFORMATION process = {};
+    HANDLE toChild = nullptr;
+    HANDLE fromChild = nullptr;
+    std::string pending; // read but not yet returned
+    bool Start(const std::string& exe, const char* arguments);
+    // Sends one command; the answer's lines without the final "ok". False on
+    // "error ..." or when no answer comes within timeoutMs.
+    bool Command(const std::string& line, std::vector<std::string>* answer = nullptr,
+                 DWORD timeoutMs = 10000);
+    bool Quit(); // true when it ended by itself
+    ~VnetProcess();
+};
+
+// One message of vnet.exe's traffic log.
+struct Traffic {
+    long index;
+    long long microseconds;
+    char direction; // 'w' written by the program, 'r' injected for it to read
+    std::vector<unsigned char> bytes;
+};
+bool ReadTraffic(VnetProcess& vnet, long from, std::vector<Traffic>* traffic);
+std::vector<unsigned char> Bytes(const char* hexWithSpaces);
+std::string Hex(const std::vector<unsigned char>& bytes);
+
+// The unmodified locstr.exe and its FRONTAL dialog.
+struct Program {
+    PROCESS_INFORMATION process = {};
+    HWND frame = nullptr;
+    HWND dialog = nullptr;
+    bool Start(const std::string& exe);
+    HWND Control(int id) const { return GetDlgItem(dialog, id); }
+    // Texts of static controls, read without waiting for the program's thread.
+    std::string Status() const;
+    std::string Message() const;
+    std::string Text(int id) const; // WM_GETTEXT: waits for the program's thread
+    bool Click(int id);             // BM_CLICK; returns when the program has handled it
+    void PostClick(int id);         // returns at once
+    void TypeLocation(const char* text);
+    void SetText(int id, const char* text);
+    // Waits until the status line shows `status`; false after timeoutMs.
+    bool AwaitStatus(const char* status, DWORD timeoutMs);
+    bool Responsive() const;
+    // Closes the window; the exit code, or -1 when the process does not end.
+    long Close(DWORD timeoutMs = 15000);
+    ~Program();
+};
