@@ -39,4 +39,4 @@ void EmptyMailbox();
 // Test hook, null in the program: the reader thread calls it with stage 0 at
 // the top of every turn and with stage 1 just before each read, while it holds
 // its claim on the interface. A test can stall the reader here.
-extern void (*linkReaderHook)(int stage);
+extern std::atomic<void (*)(int stage)> linkReaderHook;

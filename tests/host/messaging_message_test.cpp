@@ -2,6 +2,7 @@
 // operator's entries, and the recognition rules on crafted responses.
 #include "messaging/entry_state.h"
 #include "messaging/message.h"
+#include <algorithm>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <vector>
@@ -15,7 +16,8 @@ std::vector<uint8_t> Bytes(const uint8_t* message, size_t size) {
 void SetEntries(const std::vector<uint8_t>& id, int txTimerIndex, const char* location) {
     std::memcpy(entryState.pellionId, id.data(), 6);
     std::memset(entryState.location, 0, sizeof entryState.location);
-    std::strncpy(entryState.location, location, sizeof entryState.location);
+    std::memcpy(entryState.location, location,
+                std::min(std::strlen(location), sizeof entryState.location - 1));
     entryState.txTimerIndex = txTimerIndex;
 }
 
