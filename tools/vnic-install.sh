@@ -26,6 +26,18 @@ if [ ! -f "$WINEPREFIX/.locstr-ready" ]; then
   touch "$WINEPREFIX/.locstr-ready"
 fi
 
+# Display driver: null (windows work, nothing is drawn; the tests) unless
+# VNIC_GRAPHICS=x11 asks for real windows. It is read when the desktop starts,
+# so a change restarts the prefix's server.
+graphics="${VNIC_GRAPHICS:-null}"
+current=$("$WINE" reg query 'HKCU\Software\Wine\Drivers' /v Graphics 2>/dev/null | tr -d '\r' |
+          awk '/Graphics/ {print $3}')
+if [ "$current" != "$graphics" ]; then
+  "$WINE" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /t REG_SZ /d "$graphics" /f >/dev/null 2>&1
+  "$WINESERVER" -k 2>/dev/null || true
+  "$WINESERVER" -w 2>/dev/null || true
+fi
+
 # A persistent server keeps the driver loaded between programs.
 "$WINESERVER" -p 2>/dev/null || true
 

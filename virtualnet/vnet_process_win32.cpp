@@ -14,7 +14,7 @@
 #include <cstring>
 
 static const char Usage[] =
-    "usage: vnet [--device VNIC0] [--no-panel]\n"
+    "usage: vnet [--device VNIC0] [--no-panel] [--help]\n"
     "commands on stdin, one per line; every answer ends with \"ok\" or \"error ...\":\n"
     "  nodes                 node <n> <ID> <location>, in hexadecimal\n"
     "  pin <n>               press node n's service pin\n"
@@ -269,6 +269,9 @@ int main(int argc, char** argv) {
             device = argv[++i];
         } else if (std::strcmp(argv[i], "--no-panel") == 0) {
             panel = false;
+        } else if (std::strcmp(argv[i], "--help") == 0) {
+            std::fputs(Usage, stdout);
+            return 0;
         } else {
             std::fputs(Usage, stderr);
             return 2;

@@ -26,7 +26,7 @@ bool DriverRunning(bool running) {
     bool reached = false;
     if (service) {
         DWORD wanted = running ? SERVICE_RUNNING : SERVICE_STOPPED;
-        for (int i = 0; i < 100 && !reached; i++) {
+        for (int i = 0; i < 200 && !reached; i++) {
             DWORD state = ServiceState(service);
             reached = state == wanted;
             if (!reached && running && state == SERVICE_STOPPED)
@@ -61,7 +61,7 @@ bool DriverCounters(VnetProcess& vnet, Counters* counters) {
 // Polls the driver until `open` files are open on it (a close reaches the
 // driver a little after CloseHandle returns).
 bool AwaitOpenFiles(VnetProcess& vnet, unsigned open, Counters* counters) {
-    for (int i = 0; i < 200; i++) {
+    for (int i = 0; i < 500; i++) {
         if (DriverCounters(vnet, counters) && counters->open == open)
             return true;
         Sleep(10);

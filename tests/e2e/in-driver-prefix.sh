@@ -18,6 +18,7 @@ cleanup() {
   rm -f "$log" "$err"
 }
 trap cleanup EXIT
+trap 'exit 1' INT TERM
 if ! bash "$root/tools/vnic-install.sh" "$sys" >"$log" 2>&1; then
   cat "$log" >&2
   echo "in-driver-prefix: the driver could not be installed" >&2
