@@ -246,6 +246,17 @@ TEST_F(EndToEnd, UnknownIdEndsInFailed) {
         EXPECT_EQ(Memory(int(node)), nodes[node].location);
 }
 
+TEST_F(EndToEnd, NodeRefusingTheWriteEndsInFailedAndKeepsItsString) {
+    ASSERT_TRUE(vnet.Command("fault writefail 1"));
+    program.TypeLocation("DENIED");
+    Open();
+    Execute(3);
+    ASSERT_TRUE(program.AwaitStatus(STR_STATUS_FAILED, 10000)) << program.Status();
+    EXPECT_EQ(Memory(3), nodes[3].location);
+    const Traffic* refusal = Injected(Log(), 0x16, 0x0E);
+    EXPECT_NE(refusal, nullptr) << "the node's failure code went through the driver";
+}
+
 TEST_F(EndToEnd, ClearingOpenAndClosingTheProgramStopTheLink) {
     Open();
     Counters counters;
