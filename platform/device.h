@@ -4,10 +4,10 @@
 #pragma once
 #include <cstdint>
 
-typedef void* PlatHandle;     // a device handle; PlatInvalidHandle() on failure
-typedef void* PlatEvent;      // an event handle of the sync seam
-typedef void* PlatLibrary;    // a loaded library
-typedef void* PlatProc;       // an entry point in a library
+typedef void* PlatHandle;  // a device handle; PlatInvalidHandle() on failure
+typedef void* PlatEvent;   // an event handle of the sync seam
+typedef void* PlatLibrary; // a loaded library
+typedef void* PlatProc;    // an entry point in a library
 
 // Laid out like the Win32 OVERLAPPED record, so the Win32 side passes it
 // straight to ReadFile (checked there with static_assert).
@@ -21,7 +21,9 @@ struct PlatOverlapped {
 
 const uint32_t PlatPlatformNt = 2; // VER_PLATFORM_WIN32_NT
 
-inline PlatHandle PlatInvalidHandle() { return reinterpret_cast<PlatHandle>(~uintptr_t(0)); }
+inline PlatHandle PlatInvalidHandle() {
+    return reinterpret_cast<PlatHandle>(~uintptr_t(0));
+}
 
 // Platform id of the running system (GetVersionExA).
 uint32_t PlatGetPlatformId();
@@ -34,8 +36,7 @@ PlatHandle PlatOpenDevice(const char* path, bool overlapped);
 // Synchronous transfer on a handle opened without overlapped; false when the
 // call fails. *transferred receives the byte count.
 bool PlatReadDevice(PlatHandle device, void* buffer, uint32_t length, uint32_t* transferred);
-bool PlatWriteDevice(PlatHandle device, const void* buffer, uint32_t length,
-                     uint32_t* transferred);
+bool PlatWriteDevice(PlatHandle device, const void* buffer, uint32_t length, uint32_t* transferred);
 
 // Zero-length overlapped read on an overlapped handle: completes (and signals
 // overlapped->event) when a message can be read. The outcome is not reported.

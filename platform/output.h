@@ -3,12 +3,12 @@
 // the dialog's controls; platform/host/output_recorder.cpp records it for tests.
 #pragma once
 
-void ShowStatus(const char* text);         // status line, control 1002
-void ShowMessage(const char* text);        // message area, control 1003; "" clears it
-void ShowMessageResource(int stringId);    // a string-table text into the message area
-void ShowPellionId(const char* text);      // ID field, control 1004
-void ErrorBox(int stringId);               // modal error box with a string-table text
-void PlayCue(const char* waveResource);    // "LAZER" or "FAILED", asynchronous
+void ShowStatus(const char* text);      // status line, control 1002
+void ShowMessage(const char* text);     // message area, control 1003; "" clears it
+void ShowMessageResource(int stringId); // a string-table text into the message area
+void ShowPellionId(const char* text);   // ID field, control 1004
+void ErrorBox(int stringId);            // modal error box with a string-table text
+void PlayCue(const char* waveResource); // "LAZER" or "FAILED", asynchronous
 // Posts the user message (WM_USER, both parameters 0) to the dialog. The only
 // operation here that the reader thread calls.
 void PostWakeUp();

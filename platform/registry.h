@@ -8,9 +8,9 @@ typedef void* PlatKey;
 
 // Result codes and value types, with the Win32 values.
 const long PlatRegOk = 0;
-const long PlatRegNotFound = 2;     // ERROR_FILE_NOT_FOUND
-const long PlatRegAccessDenied = 5; // ERROR_ACCESS_DENIED
-const long PlatRegMoreData = 234;   // ERROR_MORE_DATA
+const long PlatRegNotFound = 2;      // ERROR_FILE_NOT_FOUND
+const long PlatRegAccessDenied = 5;  // ERROR_ACCESS_DENIED
+const long PlatRegMoreData = 234;    // ERROR_MORE_DATA
 const long PlatRegNoMoreItems = 259; // ERROR_NO_MORE_ITEMS
 
 const uint32_t PlatRegSz = 1;       // REG_SZ

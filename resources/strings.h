@@ -16,14 +16,14 @@
 
 #define STR_CLASS_NAME "VARNOK"
 #define STR_NO_INTERFACES                                                                          \
-    "Error: No Quorvane network interfaces were found. Please check that a functioning network "  \
+    "Error: No Quorvane network interfaces were found. Please check that a functioning network "   \
     "interface has been installed."
 #define STR_OPEN_FAILED "Error: Failed to open the network interface."
 #define STR_INIT_FAILED "Error: Failed to initialize the network interface."
 #define STR_THREAD_FAILED                                                                          \
     "Error: Failed to create a thread required for reading the network interface."
 #define STR_BAD_PELLION_ID                                                                         \
-    "Error: The Pellion ID is not entered correctly. \nEnter as 6 hexadecimal pairs with each "   \
+    "Error: The Pellion ID is not entered correctly. \nEnter as 6 hexadecimal pairs with each "    \
     "pair separated by a single space."
 #define STR_CLICK_EXECUTE "\n\nClick on the EXECUTE button to modify the location string."
 #define STR_CAPTION "Location String Modification Utility"
@@ -39,7 +39,8 @@
 #define STR_STATUS_COMPLETE "Status: Complete"
 #define STR_STATUS_FAILED "Status: Failed"
 #define STR_STATUS_RECEIVED "Status: Received Service"
-#define STR_LOCATION_EMPTY "The location string entered is empty.\nPlease enter a valid location string."
+#define STR_LOCATION_EMPTY                                                                         \
+    "The location string entered is empty.\nPlease enter a valid location string."
 #define FMT_LOCATION_IDENTICAL "Location string is identical:\n %s\nNo change made."
 #define FMT_LOCATION_CHANGING "Changing location string from:\n %s\nto:\n %s"
 

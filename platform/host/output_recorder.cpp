@@ -11,61 +11,76 @@ std::mutex recordLock;
 std::vector<OutputEvent> events;
 std::atomic<int> wakeUps{0};
 
-void Record(OutputKind kind, const char* text, int stringId)
-{
+void Record(OutputKind kind, const char* text, int stringId) {
     std::lock_guard<std::mutex> guard(recordLock);
     events.push_back(OutputEvent{kind, text != nullptr ? text : "", stringId});
 }
 } // namespace
 
-const char* RecorderStringText(int stringId)
-{
+const char* RecorderStringText(int stringId) {
     switch (stringId) {
-    case IDS_CLASS_NAME: return STR_CLASS_NAME;
-    case IDS_NO_INTERFACES: return STR_NO_INTERFACES;
-    case IDS_OPEN_FAILED: return STR_OPEN_FAILED;
-    case IDS_INIT_FAILED: return STR_INIT_FAILED;
-    case IDS_THREAD_FAILED: return STR_THREAD_FAILED;
-    case IDS_BAD_PELLION_ID: return STR_BAD_PELLION_ID;
-    case IDS_CLICK_EXECUTE: return STR_CLICK_EXECUTE;
-    case IDS_CAPTION: return STR_CAPTION;
-    case IDS_GREETING: return STR_GREETING;
-    default: return "";
+    case IDS_CLASS_NAME:
+        return STR_CLASS_NAME;
+    case IDS_NO_INTERFACES:
+        return STR_NO_INTERFACES;
+    case IDS_OPEN_FAILED:
+        return STR_OPEN_FAILED;
+    case IDS_INIT_FAILED:
+        return STR_INIT_FAILED;
+    case IDS_THREAD_FAILED:
+        return STR_THREAD_FAILED;
+    case IDS_BAD_PELLION_ID:
+        return STR_BAD_PELLION_ID;
+    case IDS_CLICK_EXECUTE:
+        return STR_CLICK_EXECUTE;
+    case IDS_CAPTION:
+        return STR_CAPTION;
+    case IDS_GREETING:
+        return STR_GREETING;
+    default:
+        return "";
     }
 }
 
-void ShowStatus(const char* text) { Record(OutputKind::Status, text, 0); }
-void ShowMessage(const char* text) { Record(OutputKind::Message, text, 0); }
-void ShowMessageResource(int stringId)
-{
+void ShowStatus(const char* text) {
+    Record(OutputKind::Status, text, 0);
+}
+void ShowMessage(const char* text) {
+    Record(OutputKind::Message, text, 0);
+}
+void ShowMessageResource(int stringId) {
     Record(OutputKind::Message, RecorderStringText(stringId), stringId);
 }
-void ShowPellionId(const char* text) { Record(OutputKind::PellionId, text, 0); }
-void ErrorBox(int stringId) { Record(OutputKind::ErrorBox, RecorderStringText(stringId), stringId); }
-void PlayCue(const char* waveResource) { Record(OutputKind::Cue, waveResource, 0); }
-void PostWakeUp() { wakeUps.fetch_add(1); }
+void ShowPellionId(const char* text) {
+    Record(OutputKind::PellionId, text, 0);
+}
+void ErrorBox(int stringId) {
+    Record(OutputKind::ErrorBox, RecorderStringText(stringId), stringId);
+}
+void PlayCue(const char* waveResource) {
+    Record(OutputKind::Cue, waveResource, 0);
+}
+void PostWakeUp() {
+    wakeUps.fetch_add(1);
+}
 
-void RecorderClear()
-{
+void RecorderClear() {
     std::lock_guard<std::mutex> guard(recordLock);
     events.clear();
     wakeUps.store(0);
 }
 
-size_t RecorderCount()
-{
+size_t RecorderCount() {
     std::lock_guard<std::mutex> guard(recordLock);
     return events.size();
 }
 
-OutputEvent RecorderEvent(size_t index)
-{
+OutputEvent RecorderEvent(size_t index) {
     std::lock_guard<std::mutex> guard(recordLock);
     return index < events.size() ? events[index] : OutputEvent{OutputKind::Status, "", 0};
 }
 
-std::string RecorderLast(OutputKind kind)
-{
+std::string RecorderLast(OutputKind kind) {
     std::lock_guard<std::mutex> guard(recordLock);
     for (auto it = events.rbegin(); it != events.rend(); ++it) {
         if (it->kind == kind) {
@@ -75,4 +90,6 @@ std::string RecorderLast(OutputKind kind)
     return "";
 }
 
-int RecorderWakeUps() { return wakeUps.load(); }
+int RecorderWakeUps() {
+    return wakeUps.load();
+}

@@ -12,7 +12,9 @@ struct HostEvent {
     std::condition_variable changed;
     bool signalled = false;
 };
-HostEvent* AsEvent(PlatEvent event) { return static_cast<HostEvent*>(event); }
+HostEvent* AsEvent(PlatEvent event) {
+    return static_cast<HostEvent*>(event);
+}
 
 struct HostThread {
     void (*body)(void*);
@@ -20,10 +22,11 @@ struct HostThread {
 };
 } // namespace
 
-PlatEvent PlatCreateEvent(const char* /*name*/) { return new HostEvent; }
+PlatEvent PlatCreateEvent(const char* /*name*/) {
+    return new HostEvent;
+}
 
-void PlatSetEvent(PlatEvent event)
-{
+void PlatSetEvent(PlatEvent event) {
     HostEvent* e = AsEvent(event);
     {
         std::lock_guard<std::mutex> guard(e->lock);
@@ -32,15 +35,13 @@ void PlatSetEvent(PlatEvent event)
     e->changed.notify_one();
 }
 
-void PlatResetEvent(PlatEvent event)
-{
+void PlatResetEvent(PlatEvent event) {
     HostEvent* e = AsEvent(event);
     std::lock_guard<std::mutex> guard(e->lock);
     e->signalled = false;
 }
 
-bool PlatWaitEvent(PlatEvent event, uint32_t timeoutMs)
-{
+bool PlatWaitEvent(PlatEvent event, uint32_t timeoutMs) {
     HostEvent* e = AsEvent(event);
     std::unique_lock<std::mutex> guard(e->lock);
     if (!e->changed.wait_for(guard, std::chrono::milliseconds(timeoutMs),
@@ -51,10 +52,11 @@ bool PlatWaitEvent(PlatEvent event, uint32_t timeoutMs)
     return true;
 }
 
-void PlatCloseEvent(PlatEvent event) { delete AsEvent(event); }
+void PlatCloseEvent(PlatEvent event) {
+    delete AsEvent(event);
+}
 
-PlatThread PlatStartThread(void (*body)(void*), void* argument)
-{
+PlatThread PlatStartThread(void (*body)(void*), void* argument) {
     auto* token = new HostThread{body, argument};
     try {
         std::thread([body, argument] { body(argument); }).detach();
@@ -66,13 +68,16 @@ PlatThread PlatStartThread(void (*body)(void*), void* argument)
 }
 
 // The thread runs detached; the token only identifies it while it runs.
-void PlatReleaseThread(PlatThread thread) { delete static_cast<HostThread*>(thread); }
+void PlatReleaseThread(PlatThread thread) {
+    delete static_cast<HostThread*>(thread);
+}
 
-uint32_t PlatTickCount()
-{
+uint32_t PlatTickCount() {
     using namespace std::chrono;
     return static_cast<uint32_t>(
         duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
-void PlatSleep(uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void PlatSleep(uint32_t ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}

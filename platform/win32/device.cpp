@@ -7,8 +7,7 @@ static_assert(sizeof(PlatOverlapped) == sizeof(OVERLAPPED), "PlatOverlapped must
 static_assert(offsetof(PlatOverlapped, event) == offsetof(OVERLAPPED, hEvent),
               "PlatOverlapped::event must match OVERLAPPED::hEvent");
 
-uint32_t PlatGetPlatformId()
-{
+uint32_t PlatGetPlatformId() {
     OSVERSIONINFOA info = {};
     info.dwOSVersionInfoSize = sizeof info;
 #pragma GCC diagnostic push
@@ -18,57 +17,54 @@ uint32_t PlatGetPlatformId()
     return info.dwPlatformId;
 }
 
-PlatHandle PlatOpenDevice(const char* path, bool overlapped)
-{
+PlatHandle PlatOpenDevice(const char* path, bool overlapped) {
     return CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                        nullptr, OPEN_EXISTING,
                        overlapped ? FILE_FLAG_OVERLAPPED : FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
-bool PlatReadDevice(PlatHandle device, void* buffer, uint32_t length, uint32_t* transferred)
-{
+bool PlatReadDevice(PlatHandle device, void* buffer, uint32_t length, uint32_t* transferred) {
     DWORD count = 0;
     BOOL ok = ReadFile(device, buffer, length, &count, nullptr);
     *transferred = count;
     return ok != FALSE;
 }
 
-bool PlatWriteDevice(PlatHandle device, const void* buffer, uint32_t length, uint32_t* transferred)
-{
+bool PlatWriteDevice(PlatHandle device, const void* buffer, uint32_t length,
+                     uint32_t* transferred) {
     DWORD count = 0;
     BOOL ok = WriteFile(device, buffer, length, &count, nullptr);
     *transferred = count;
     return ok != FALSE;
 }
 
-void PlatStartArrivalRead(PlatHandle arrival, PlatOverlapped* overlapped, uint32_t* byteCount)
-{
+void PlatStartArrivalRead(PlatHandle arrival, PlatOverlapped* overlapped, uint32_t* byteCount) {
     static_assert(sizeof(DWORD) == sizeof(uint32_t), "DWORD is 32 bits");
     ReadFile(arrival, nullptr, 0, reinterpret_cast<DWORD*>(byteCount),
              reinterpret_cast<OVERLAPPED*>(overlapped));
 }
 
 bool PlatControlDevice(PlatHandle device, uint32_t code, void* input, uint32_t inputLength,
-                       void* output, uint32_t outputLength, uint32_t* byteCount)
-{
+                       void* output, uint32_t outputLength, uint32_t* byteCount) {
     return DeviceIoControl(device, code, input, inputLength, output, outputLength,
                            reinterpret_cast<DWORD*>(byteCount), nullptr) != FALSE;
 }
 
-void PlatCloseDevice(PlatHandle device) { CloseHandle(device); }
+void PlatCloseDevice(PlatHandle device) {
+    CloseHandle(device);
+}
 
-uint32_t PlatGetSystemDirectory(char* buffer, uint32_t size)
-{
+uint32_t PlatGetSystemDirectory(char* buffer, uint32_t size) {
     return GetSystemDirectoryA(buffer, size);
 }
-PlatLibrary PlatLoadLibrary(const char* path) { return LoadLibraryA(path); }
-PlatProc PlatGetProcAddress(PlatLibrary library, const char* name)
-{
+PlatLibrary PlatLoadLibrary(const char* path) {
+    return LoadLibraryA(path);
+}
+PlatProc PlatGetProcAddress(PlatLibrary library, const char* name) {
     return reinterpret_cast<PlatProc>(GetProcAddress(static_cast<HMODULE>(library), name));
 }
 
-uint32_t PlatCallOpenVxDHandle(PlatProc openVxDHandle, PlatEvent event)
-{
+uint32_t PlatCallOpenVxDHandle(PlatProc openVxDHandle, PlatEvent event) {
     typedef DWORD(WINAPI * OpenVxDHandleProc)(HANDLE);
     return reinterpret_cast<OpenVxDHandleProc>(openVxDHandle)(event);
 }

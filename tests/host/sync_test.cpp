@@ -4,8 +4,7 @@
 #include <atomic>
 #include <gtest/gtest.h>
 
-TEST(SyncSeam, EventIsAutoResetAndWaitTimesOut)
-{
+TEST(SyncSeam, EventIsAutoResetAndWaitTimesOut) {
     PlatEvent event = PlatCreateEvent(nullptr);
     ASSERT_NE(event, nullptr);
     EXPECT_FALSE(PlatWaitEvent(event, 20));
@@ -22,14 +21,12 @@ TEST(SyncSeam, EventIsAutoResetAndWaitTimesOut)
 
 namespace {
 std::atomic<int> ran{0};
-void Body(void* argument)
-{
+void Body(void* argument) {
     ran.store(*static_cast<int*>(argument));
 }
 } // namespace
 
-TEST(SyncSeam, ThreadRunsBodyWithArgument)
-{
+TEST(SyncSeam, ThreadRunsBodyWithArgument) {
     static int value = 42;
     PlatThread thread = PlatStartThread(Body, &value);
     ASSERT_NE(thread, nullptr);
