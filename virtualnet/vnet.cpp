@@ -421,7 +421,7 @@ int VnetAddInterface(const char* deviceName, uint16_t deviceIndex) {
         n.ifaceCount >= VnetMaxInterfaces)
         return -1;
     Interface& iface = n.ifaces[n.ifaceCount];
-    std::strcpy(iface.name, deviceName);
+    std::memcpy(iface.name, deviceName, std::strlen(deviceName) + 1); // length checked above
     iface.deviceIndex = deviceIndex;
     iface.queue.clear();
     return n.ifaceCount++;
