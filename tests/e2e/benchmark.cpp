@@ -55,7 +55,8 @@ bool Run(int changes) {
         return Fail("vnet.exe did not come up (is the vnic driver running?)");
     if (!vnet.Command("fault delay 0") || !program.Start(ProgramPath("LOCSTR_EXE")))
         return Fail("locstr.exe did not start");
-    program.TypeLocation("BENCH1");
+    if (!program.TypeLocation("BENCH1"))
+        return Fail("the location string could not be typed");
     program.Click(IDC_AUTO_EXECUTE);
     program.Click(IDC_OPEN);
     if (program.Status() != STR_STATUS_READY)

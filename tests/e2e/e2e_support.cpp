@@ -210,8 +210,18 @@ std::string Program::Text(int id) const {
 }
 
 bool Program::Click(int id) {
+    // What a click does to a check box (toggle it, then BN_CLICKED to the
+    // dialog), without BM_CLICK's mouse capture and focus, which another
+    // window may take in between.
+    HWND button = Control(id);
+    LONG style = GetWindowLongA(button, GWL_STYLE) & BS_TYPEMASK;
+    if (style == BS_AUTOCHECKBOX) {
+        LRESULT checked = SendMessageA(button, BM_GETCHECK, 0, 0);
+        SendMessageA(button, BM_SETCHECK, checked == BST_CHECKED ? BST_UNCHECKED : BST_CHECKED, 0);
+    }
     DWORD_PTR ignored = 0;
-    return SendMessageTimeoutA(Control(id), BM_CLICK, 0, 0, SMTO_BLOCK, 30000, &ignored) != 0;
+    return SendMessageTimeoutA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                               reinterpret_cast<LPARAM>(button), SMTO_BLOCK, 30000, &ignored) != 0;
 }
 
 void Program::PostClick(int id) {
@@ -219,7 +229,7 @@ void Program::PostClick(int id) {
                  reinterpret_cast<LPARAM>(Control(id)));
 }
 
-void Program::TypeLocation(const char* text) {
+bool Program::TypeLocation(const char* text) {
     HWND ascii = Control(IDC_ASCII);
     // WM_NEXTDLGCTL moves the focus (and selects the field's text) as Tab would,
     // so what is typed replaces the field.
@@ -228,6 +238,8 @@ void Program::TypeLocation(const char* text) {
     SendMessageA(ascii, WM_CHAR, VK_BACK, 1);
     for (const char* c = text; *c; ++c)
         SendMessageA(ascii, WM_CHAR, static_cast<unsigned char>(*c), 1);
+    // The HEX field follows only what was typed in the focused ASCII field.
+    return Text(IDC_HEX) == Hex(std::vector<unsigned char>(text, text + std::strlen(text)));
 }
 
 void Program::SetText(int id, const char* text) {

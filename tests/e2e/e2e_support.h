@@ -53,10 +53,10 @@ struct Program {
     // Texts of static controls, read without waiting for the program's thread.
     std::string Status() const;
     std::string Message() const;
-    std::string Text(int id) const; // WM_GETTEXT: waits for the program's thread
-    bool Click(int id);             // BM_CLICK; returns when the program has handled it
-    void PostClick(int id);         // returns at once
-    void TypeLocation(const char* text);
+    std::string Text(int id) const;      // WM_GETTEXT: waits for the program's thread
+    bool Click(int id);                  // returns when the program has handled the click
+    void PostClick(int id);              // returns at once
+    bool TypeLocation(const char* text); // true when the HEX field followed
     void SetText(int id, const char* text);
     // Waits until the status line shows `status`; false after timeoutMs.
     bool AwaitStatus(const char* status, DWORD timeoutMs);

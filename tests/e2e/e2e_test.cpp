@@ -177,8 +177,7 @@ TEST_F(EndToEnd, OpenPutsTheInterfaceInItsDomainAndStateAndArmsTheArrivalRead) {
 }
 
 TEST_F(EndToEnd, ServicePinWithAutoExecuteChangesTheNodeWithTheExactRequests) {
-    program.TypeLocation("ROOF 7");
-    EXPECT_EQ(program.Text(IDC_HEX), "52 4F 4F 46 20 37");
+    ASSERT_TRUE(program.TypeLocation("ROOF 7"));
     ASSERT_TRUE(program.Click(IDC_AUTO_EXECUTE));
     Open();
     ASSERT_TRUE(vnet.Command("clearlog"));
@@ -207,7 +206,7 @@ TEST_F(EndToEnd, ServicePinWithAutoExecuteChangesTheNodeWithTheExactRequests) {
 }
 
 TEST_F(EndToEnd, TypedIdAndExecuteChangesTheNode) {
-    program.TypeLocation("NEW 1");
+    ASSERT_TRUE(program.TypeLocation("NEW 1"));
     Open();
     Execute(1);
     ASSERT_TRUE(program.AwaitStatus(STR_STATUS_COMPLETE, 10000)) << program.Status();
@@ -218,7 +217,7 @@ TEST_F(EndToEnd, TypedIdAndExecuteChangesTheNode) {
 TEST_F(EndToEnd, IdenticalStringIsNotWritten) {
     std::string current(nodes[2].location.begin(), nodes[2].location.end());
     current = current.c_str(); // up to the first zero byte
-    program.TypeLocation(current.c_str());
+    ASSERT_TRUE(program.TypeLocation(current.c_str()));
     Open();
     ASSERT_TRUE(vnet.Command("clearlog"));
     Execute(2);
@@ -232,7 +231,7 @@ TEST_F(EndToEnd, IdenticalStringIsNotWritten) {
 }
 
 TEST_F(EndToEnd, UnknownIdEndsInFailed) {
-    program.TypeLocation("NOBODY");
+    ASSERT_TRUE(program.TypeLocation("NOBODY"));
     Open();
     ASSERT_TRUE(vnet.Command("clearlog"));
     program.SetText(IDC_PELLION_ID, "01 02 03 04 05 06");
@@ -248,7 +247,7 @@ TEST_F(EndToEnd, UnknownIdEndsInFailed) {
 
 TEST_F(EndToEnd, NodeRefusingTheWriteEndsInFailedAndKeepsItsString) {
     ASSERT_TRUE(vnet.Command("fault writefail 1"));
-    program.TypeLocation("DENIED");
+    ASSERT_TRUE(program.TypeLocation("DENIED"));
     Open();
     Execute(3);
     ASSERT_TRUE(program.AwaitStatus(STR_STATUS_FAILED, 10000)) << program.Status();
@@ -282,7 +281,7 @@ TEST_F(EndToEnd, ClearingOpenAndClosingTheProgramStopTheLink) {
 }
 
 TEST_F(EndToEnd, DriverStoppedUnderAnOpenInterfaceFailsTheChangeCleanly) {
-    program.TypeLocation("GONE");
+    ASSERT_TRUE(program.TypeLocation("GONE"));
     Open();
     ASSERT_TRUE(DriverRunning(false)) << "the vnic service does not stop";
     Execute(0);
@@ -326,7 +325,12 @@ TEST_F(EndToEnd, TwoHundredOpenCloseCyclesLeaveNoHandleBehind) {
             break;
         }
     }
+    // A handle that Wine closes a moment later is not a leak: count again.
     unsigned after = CountHandles(query);
+    for (int i = 0; i < 20 && after > before; i++) {
+        Sleep(100);
+        after = CountHandles(query);
+    }
     EXPECT_EQ(after, before) << "handles left behind by 200 open/close cycles";
     Counters counters;
     EXPECT_TRUE(AwaitOpenFiles(vnet, baseOpen, &counters));
