@@ -55,6 +55,22 @@ bool SendRequest(uint8_t* message) {
     return NiWrite(linkState.handle, message, static_cast<int16_t>(MessageLength(message))) == NiOk;
 }
 
+// Waits up to `ms` for a message. A wake-up that finds nothing (the signal of
+// a message that the drain has already taken, say) is no answer: the wait
+// goes on for the rest of the time instead of failing the exchange early.
+static bool WaitForMessage(uint32_t ms) {
+    uint32_t start = PlatTickCount();
+    for (;;) {
+        uint32_t waited = PlatTickCount() - start;
+        if (WaitAndPoll(waited < ms ? ms - waited : 0)) {
+            return true;
+        }
+        if (PlatTickCount() - start >= ms) {
+            return false;
+        }
+    }
+}
+
 bool SendAndConfirm(uint8_t* command) {
     for (int drained = 0; drained < DrainLimit && PollMessage(); ++drained) {
     }
@@ -63,7 +79,7 @@ bool SendAndConfirm(uint8_t* command) {
     }
     uint32_t start = PlatTickCount();
     for (;;) {
-        if (!WaitAndPoll(ConfirmLimitMs)) {
+        if (!WaitForMessage(ConfirmLimitMs)) {
             return false;
         }
         const uint8_t* answer = linkState.readBuffer;

@@ -57,6 +57,26 @@ TEST_F(LinkTest, SilenceAfterUpdateDomainFailsTheStartAfterTheLimit) {
     EXPECT_EQ(linkState.readerRunning.load(), nullptr);
 }
 
+// The arrival event can be signalled for a message that is no longer there
+// (one the drain took, say). Such a wake-up is not the end of the wait: the
+// answer that comes after it still confirms the start.
+TEST_F(LinkTest, WakeUpWithoutAMessageDoesNotEndTheWait) {
+    VnetFaultControls()->responseDelayMs = 400;
+    OpenInterface();
+    std::thread spurious([] {
+        PlatSleep(100);
+        PlatSetEvent(linkState.arrivalEvent);
+    });
+    uint32_t start = PlatTickCount();
+    int started = StartLink();
+    uint32_t elapsed = PlatTickCount() - start;
+    spurious.join();
+    EXPECT_EQ(started, 1);
+    EXPECT_GE(elapsed, 350u) << "decided by the delayed answer";
+    EXPECT_EQ(WrittenLog(),
+              (std::vector<std::vector<uint8_t>>{updateDomainBytes, setNodeModeBytes}));
+}
+
 // 600 stale messages: the first 500 are drained before Update Domain goes
 // out, the other 100 are read while waiting for its answer. A failure answer
 // planted among them shows which side of the drain it fell on.
