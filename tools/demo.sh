@@ -2,8 +2,9 @@
 # The README's run command: sets up, builds locstr-demo.exe and starts it under
 # Wine on the virtual network. With a display the windows stay open for you.
 # Without one it runs under Xvfb, changes a node's location string through the
-# window as an operator would, saves docs/screenshot.png, and exits 0 only
-# when the change completed.
+# window as an operator would, saves a screenshot (build/demo-screenshot.png,
+# or the path in LOCSTR_DEMO_SHOT; the README's is docs/screenshot.png), and
+# exits 0 only when the change completed.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 cd "$here/.."
@@ -21,15 +22,10 @@ exe_dir=$(pwd)/build/windows/ui
 # desktop, so the windows get captions without a window manager.
 export WINEPREFIX="${LOCSTR_DEMO_WINEPREFIX:-$HOME/.cache/locstr/demo-prefix}"
 desktop_size=1024x600
+locstr_prepare_prefix ""
 if [ ! -f "$WINEPREFIX/.locstr-demo-ready" ]; then
-  echo "demo: creating Wine prefix $WINEPREFIX"
-  mkdir -p "$WINEPREFIX"
-  "$WINEBOOT" -i >/dev/null 2>&1 || true
-  "$WINE" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
   "$WINE" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /t REG_SZ /d Default /f >/dev/null 2>&1
   "$WINE" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /t REG_SZ /d "$desktop_size" /f >/dev/null 2>&1
-  mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
-  cp -n /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
   "$WINESERVER" -k 2>/dev/null || true
   "$WINESERVER" -w 2>/dev/null || true
   touch "$WINEPREFIX/.locstr-demo-ready"
@@ -50,13 +46,14 @@ demo_pid=$!
 rc=0
 "$WINE" "$exe_dir/demo-operator.exe" drive "Roof 7" 2>/dev/null || rc=$?
 sleep 1
-mkdir -p docs
+shot="${LOCSTR_DEMO_SHOT:-build/demo-screenshot.png}"
+mkdir -p "$(dirname "$shot")"
 # Both windows, without the empty desktop around them.
 if import -window root /tmp/locstr-demo-$$.png; then
   desktop=$(convert /tmp/locstr-demo-$$.png -format '%[pixel:p{1020,595}]' info:)
-  convert /tmp/locstr-demo-$$.png -bordercolor "$desktop" -border 1 -trim +repage docs/screenshot.png
+  convert /tmp/locstr-demo-$$.png -bordercolor "$desktop" -border 1 -trim +repage "$shot"
   rm -f /tmp/locstr-demo-$$.png
-  echo "demo: screenshot saved to docs/screenshot.png"
+  echo "demo: screenshot saved to $shot"
 fi
 "$WINE" "$exe_dir/demo-operator.exe" close 2>/dev/null || true
 wait "$demo_pid" || true

@@ -20,21 +20,7 @@ if [ ${#missing[@]} -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
-# The project's Wine prefix: created once, with the null display driver (GUI
-# tests need no X server), no crash dialog, and Wine's own fonts in place.
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  echo "setup: creating Wine prefix $WINEPREFIX"
-  mkdir -p "$WINEPREFIX"
-  "$WINEBOOT" -i >/dev/null 2>&1 || true
-  "$WINESERVER" -w
-fi
-if [ ! -f "$WINEPREFIX/.locstr-ready" ]; then
-  "$WINE" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
-  "$WINE" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /t REG_SZ /d null /f >/dev/null 2>&1
-  mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
-  cp -n /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
-  "$WINESERVER" -k || true
-  "$WINESERVER" -w || true
-  touch "$WINEPREFIX/.locstr-ready"
-fi
+# The project's Wine prefix, with the null display driver: GUI tests need no
+# X server.
+locstr_prepare_prefix null
 echo "setup: done"

@@ -9,22 +9,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 sys="${1:-$here/../build/windows/driver/vnic.sys}"
 [ -f "$sys" ] || { echo "vnic-install: $sys not found (build the windows preset first)" >&2; exit 1; }
 
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  echo "vnic-install: creating Wine prefix $WINEPREFIX"
-  mkdir -p "$WINEPREFIX"
-  "$WINEBOOT" -i >/dev/null 2>&1 || true
-  # A brand-new prefix must settle before services can be created in it.
-  "$WINESERVER" -w
-fi
-if [ ! -f "$WINEPREFIX/.locstr-ready" ]; then
-  "$WINE" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
-  "$WINE" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /t REG_SZ /d null /f >/dev/null 2>&1
-  mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
-  cp -n /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
-  "$WINESERVER" -k 2>/dev/null || true
-  "$WINESERVER" -w 2>/dev/null || true
-  touch "$WINEPREFIX/.locstr-ready"
-fi
+locstr_prepare_prefix null
 
 # Display driver: null (windows work, nothing is drawn; the tests) unless
 # VNIC_GRAPHICS=x11 asks for real windows. It is read when the desktop starts,
