@@ -822,6 +822,12 @@ uint32_t PlatCallOpenVxDHandle(PlatProc openVxDHandle, PlatEvent event) {
     std::lock_guard<std::mutex> guard(n.lock);
     if (openVxDHandle != &openVxDToken || !event || n.faults.openVxDHandleFails)
         return 0;
+    // One ring-0 handle per event, so attaching the same event again and
+    // again does not grow the table.
+    for (size_t i = 0; i < n.ring0Events.size(); ++i) {
+        if (n.ring0Events[i] == event)
+            return Ring0Base + static_cast<uint32_t>(i);
+    }
     n.ring0Events.push_back(event);
     return Ring0Base + static_cast<uint32_t>(n.ring0Events.size() - 1);
 }

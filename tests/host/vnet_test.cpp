@@ -363,6 +363,9 @@ TEST_F(OlderFamilyTest, Ring0EventIsSignalledOnEveryArrivalUntilDetached) {
     PlatEvent event = PlatCreateEvent(nullptr);
     uint32_t ring0 = Ring0(event);
     ASSERT_NE(0u, ring0);
+    EXPECT_EQ(ring0, Ring0(event)) << "one ring-0 handle per event";
+    PlatEvent other = PlatCreateEvent(nullptr);
+    EXPECT_NE(ring0, Ring0(other));
     uint32_t count = 0;
     EXPECT_TRUE(PlatControlDevice(h, Code(7), &ring0, 4, nullptr, 0, &count));
     EXPECT_FALSE(PlatWaitEvent(event, 20));
@@ -387,6 +390,7 @@ TEST_F(OlderFamilyTest, Ring0EventIsSignalledOnEveryArrivalUntilDetached) {
     Inject(1, Sample(5));
     EXPECT_FALSE(PlatWaitEvent(event, 20));
     PlatCloseDevice(h);
+    PlatCloseEvent(other);
     PlatCloseEvent(event);
 }
 
