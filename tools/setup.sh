@@ -6,7 +6,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 . "$here/wine-env.sh"
 
 packages=(cmake ninja-build g++ clang libgtest-dev googletest
-          g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 fonts-wine
+          g++-mingw-w64-x86-64-posix wine wine64 fonts-wine
           xvfb xauth imagemagick clang-format)
 missing=()
 for p in "${packages[@]}"; do
