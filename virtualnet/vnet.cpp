@@ -1,5 +1,6 @@
 // The virtual network: a simulated interface driver and its nodes behind the device seam.
 #include "virtualnet/vnet.h"
+#include "virtualnet/nocase.h"
 #include "platform/device.h"
 #include "platform/registry.h"
 #include "platform/sync.h"
@@ -106,21 +107,6 @@ char openVxDToken;
 // Interfaces that got a message while the lock was held; their arrival hook
 // runs after the lock is released.
 typedef std::vector<int> Arrivals;
-
-bool SameNoCase(const char* a, const char* b) {
-    for (;; ++a, ++b) {
-        int ca = static_cast<unsigned char>(*a);
-        int cb = static_cast<unsigned char>(*b);
-        if (ca >= 'A' && ca <= 'Z')
-            ca += 'a' - 'A';
-        if (cb >= 'A' && cb <= 'Z')
-            cb += 'a' - 'A';
-        if (ca != cb)
-            return false;
-        if (ca == 0)
-            return true;
-    }
-}
 
 bool EndsWithNoCase(const char* text, const char* tail) {
     size_t textLength = std::strlen(text);

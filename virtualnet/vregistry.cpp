@@ -1,5 +1,6 @@
 // The in-memory registry behind the registry seam: a tree of keys below HKEY_LOCAL_MACHINE.
 #include "virtualnet/vregistry.h"
+#include "virtualnet/nocase.h"
 #include "platform/registry.h"
 #include <cstring>
 #include <memory>
@@ -48,25 +49,9 @@ Registry& Reg() {
 
 char localMachineToken;
 
-bool SameNoCase(const std::string& a, const std::string& b) {
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        int ca = static_cast<unsigned char>(a[i]);
-        int cb = static_cast<unsigned char>(b[i]);
-        if (ca >= 'A' && ca <= 'Z')
-            ca += 'a' - 'A';
-        if (cb >= 'A' && cb <= 'Z')
-            cb += 'a' - 'A';
-        if (ca != cb)
-            return false;
-    }
-    return true;
-}
-
 Key* Child(Key* key, const std::string& name) {
     for (auto& child : key->children)
-        if (SameNoCase(child->name, name))
+        if (SameNoCase(child->name.c_str(), name.c_str()))
             return child.get();
     return nullptr;
 }
@@ -106,7 +91,7 @@ Key* FromHandle(Registry& r, PlatKey handle) {
 Value* FindValue(Key* key, const char* name) {
     std::string wanted = name ? name : "";
     for (Value& value : key->values)
-        if (SameNoCase(value.name, wanted))
+        if (SameNoCase(value.name.c_str(), wanted.c_str()))
             return &value;
     return nullptr;
 }
