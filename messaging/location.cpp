@@ -28,26 +28,51 @@ static void ReportFailure() {
     PlayCue(CUE_FAILED);
 }
 
-// Waits for the answer to Read Memory; true with the node's string in current.
-static bool AwaitCurrentLocation(char current[7]) {
+// What a message in the mailbox means to the phase that waits for it.
+enum class Answer { Other, Success, Failure };
+
+static Answer ReadAnswer(const uint8_t* message) {
+    if (!IsResponse(message)) {
+        return Answer::Other;
+    }
+    if (ResponseCode(message) == CodeReadMemoryOk) {
+        return Answer::Success;
+    }
+    // A Read Memory failure code is discarded like any other message; only a
+    // failed transaction ends the wait early.
+    return IsTransactionFailed(message) ? Answer::Failure : Answer::Other;
+}
+
+static Answer WriteAnswer(const uint8_t* message) {
+    if (!IsResponse(message)) {
+        return Answer::Other;
+    }
+    if (ResponseCode(message) == CodeWriteMemoryOk) {
+        return Answer::Success;
+    }
+    if (ResponseCode(message) == CodeWriteMemoryFail || IsTransactionFailed(message)) {
+        return Answer::Failure;
+    }
+    return Answer::Other;
+}
+
+// Waits up to the phase limit for the answer, polling the mailbox every
+// 25 ms and consuming every message it looks at. On success the answer's
+// bytes 17..22 are copied into payload first (when payload is not null).
+static bool AwaitAnswer(Answer (*classify)(const uint8_t*), uint8_t* payload) {
     uint32_t start = PlatTickCount();
     for (;;) {
         if (!MailboxFull()) {
             PlatSleep(MailboxStepMs);
         } else {
             const uint8_t* message = linkState.mailbox;
-            if (IsResponse(message) && ResponseCode(message) == CodeReadMemoryOk) {
-                std::memcpy(current, message + 17, 6);
-                current[6] = 0;
-                EmptyMailbox();
-                return true;
+            Answer answer = classify(message);
+            if (answer == Answer::Success && payload != nullptr) {
+                std::memcpy(payload, message + 17, 6);
             }
-            // Everything else, a Read Memory failure code included, is
-            // discarded; only a failed transaction ends the wait early.
-            bool failed = IsResponse(message) && IsTransactionFailed(message);
             EmptyMailbox();
-            if (failed) {
-                return false;
+            if (answer != Answer::Other) {
+                return answer == Answer::Success;
             }
         }
         if (PhaseExpired(start)) {
@@ -61,28 +86,7 @@ int WriteLocation() {
     if (!SendRequest(WriteLocationRequest)) {
         return 0;
     }
-    uint32_t start = PlatTickCount();
-    for (;;) {
-        if (!MailboxFull()) {
-            PlatSleep(MailboxStepMs);
-        } else {
-            const uint8_t* message = linkState.mailbox;
-            if (IsResponse(message)) {
-                if (ResponseCode(message) == CodeWriteMemoryOk) {
-                    EmptyMailbox();
-                    return 1;
-                }
-                if (ResponseCode(message) == CodeWriteMemoryFail || IsTransactionFailed(message)) {
-                    EmptyMailbox();
-                    return 0;
-                }
-            }
-            EmptyMailbox();
-        }
-        if (PhaseExpired(start)) {
-            return 0;
-        }
-    }
+    return AwaitAnswer(WriteAnswer, nullptr) ? 1 : 0;
 }
 
 int ChangeLocation() {
@@ -98,8 +102,8 @@ int ChangeLocation() {
         ReportFailure();
         return 0;
     }
-    char current[7];
-    if (!AwaitCurrentLocation(current)) {
+    char current[7] = {};
+    if (!AwaitAnswer(ReadAnswer, reinterpret_cast<uint8_t*>(current))) {
         ReportFailure();
         return 0;
     }
