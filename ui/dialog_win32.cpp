@@ -50,12 +50,27 @@ void OpenSelectedInterface() {
     }
 }
 
+// The help file lies beside the program. Its full path keeps the help system
+// from searching the current folder and the path for it.
+static void HelpFilePath(char (&path)[MAX_PATH]) {
+    DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    if (length + sizeof HELP_FILE > MAX_PATH) {
+        length = 0; // no room for the name: the bare name it is
+    }
+    while (length > 0 && path[length - 1] != '\\' && path[length - 1] != '/') {
+        --length;
+    }
+    lstrcpynA(path + length, HELP_FILE, MAX_PATH - length);
+}
+
 void ShowContextHelp(const HELPINFO* helpInfo) {
     if (helpInfo->iContextType != HELPINFO_WINDOW || helpInfo->iCtrlId == IDC_STATIC_ID ||
         helpInfo->iCtrlId <= 9) {
         return;
     }
-    WinHelpA(static_cast<HWND>(helpInfo->hItemHandle), HELP_FILE, HELP_CONTEXTPOPUP,
+    char helpFile[MAX_PATH];
+    HelpFilePath(helpFile);
+    WinHelpA(static_cast<HWND>(helpInfo->hItemHandle), helpFile, HELP_CONTEXTPOPUP,
              static_cast<ULONG_PTR>(helpInfo->iCtrlId));
 }
 

@@ -253,7 +253,10 @@ TEST_F(WindowTest, F1AsksForTheFocusedControlsPopUpButNotOnCloseOrLabels) {
     ASSERT_EQ(helpRequests.size(), 1u);
     EXPECT_EQ(helpRequests[0].command, HELP_CONTEXTPOPUP);
     EXPECT_EQ(helpRequests[0].context, IDC_PELLION_ID);
-    EXPECT_EQ(helpRequests[0].file, HELP_FILE);
+    // The help file beside the program, by its full path.
+    char program[MAX_PATH];
+    std::string path(program, GetModuleFileNameA(nullptr, program, MAX_PATH));
+    EXPECT_EQ(helpRequests[0].file, path.substr(0, path.rfind('\\') + 1) + HELP_FILE);
     pressF1(IDC_HEX);
     ASSERT_EQ(helpRequests.size(), 2u);
     EXPECT_EQ(helpRequests[1].context, IDC_HEX);
