@@ -1,7 +1,6 @@
 // The link to an open interface: one-message moves, the start-up exchange,
 // the reader thread with its one-message mailbox, and the orderly stop.
 #include "messaging/link.h"
-#include "messaging/location.h"
 #include "messaging/message.h"
 #include "platform/output.h"
 #include "resources/strings.h"
@@ -14,29 +13,27 @@ static const uint32_t ReaderStepMs = 50;
 static const uint32_t ConfirmLimitMs = 5000;
 static const int DrainLimit = 500;
 static const uint32_t StopLimitMs = 3000;
-static const uint32_t StopStepMs = 50;
-static const int ReaderContextCount = 4;
+static const int ReaderCount = 4;
 
-// One reader thread's own record. A reader that does not stop within the stop
-// limit is given up but may still be running; it keeps its record (and its
-// interface slot stays open) until it has left its read, so a later open can
-// never hand its slot to another interface under it.
-struct ReaderContext {
-    std::atomic<int> alive;         // cleared by the reader as its very last act
-    std::atomic<int> inRead;        // between its claim check and the end of the hand-off
-    std::atomic<PlatThread> thread; // published by StartLink right after the start
-    NiHandle handle;                // the slot it reads, fixed for its whole life
-    uint32_t epoch;                 // the link epoch it was started for
-    int givenUp;                    // user-interface thread only
-    int closePending;               // user-interface thread only
+// One reader thread. A reader that does not end within the stop limit is
+// given up: it reads no more once it sees its cancel flag, and if it was
+// inside a read its interface slot stays open (so no later open can hand the
+// slot out under it) until it has left. Its record is free again once its
+// thread has ended.
+struct Reader {
+    std::atomic<int> cancelled;
+    std::atomic<int> inRead;
+    NiHandle handle;   // the slot it reads, fixed for its whole life
+    PlatThread thread; // user-interface thread only; null: the record is free
+    int slotKept;      // user-interface thread only
 };
 
-static ReaderContext readers[ReaderContextCount];
-static ReaderContext* liveReader; // user-interface thread only
-// Bumped by every stop: a reader whose epoch is stale never reads again.
-static std::atomic<uint32_t> linkEpoch;
-// Signalled whenever the user-interface thread empties the mailbox.
+static Reader readers[ReaderCount];
+static Reader* liveReader; // user-interface thread only
+// Signalled by the user-interface thread whenever it empties the mailbox, and
+// by the reader whenever it fills it. Made by the first start, kept for the run.
 static PlatEvent mailboxEmptied;
+static PlatEvent mailboxFilled;
 
 static bool PollOn(NiHandle handle) {
     return NiRead(handle, linkState.readBuffer, MessageReadSize) == NiOk;
@@ -46,8 +43,9 @@ bool PollMessage() {
     return PollOn(linkState.handle);
 }
 
+// Only the user-interface thread waits here, answering sent messages meanwhile.
 bool WaitAndPoll(uint32_t ms) {
-    PlatWaitEvent(linkState.arrivalEvent, ms);
+    PlatWaitEventAnswering(linkState.arrivalEvent, ms);
     return PollMessage();
 }
 
@@ -98,6 +96,14 @@ bool SendAndConfirm(uint8_t* command) {
     }
 }
 
+bool WaitForMailbox(uint32_t ms) {
+    if (mailboxFilled == nullptr) {
+        PlatSleep(ms); // no link was ever started: nothing can fill it
+        return false;
+    }
+    return PlatWaitEventAnswering(mailboxFilled, ms);
+}
+
 void EmptyMailbox() {
     linkState.mailboxFull.store(0, std::memory_order_release);
     if (mailboxEmptied != nullptr) {
@@ -105,14 +111,24 @@ void EmptyMailbox() {
     }
 }
 
-static bool Current(const ReaderContext* self) {
-    return linkEpoch.load(std::memory_order_seq_cst) == self->epoch;
+// The reader stores mailboxFull and then loads transactionActive; the
+// transaction stores transactionActive (clearing it) and then loads
+// mailboxFull. With release/acquire both loads could see the old values: the
+// reader would hold its wake-up back and the transaction would not see the
+// message, which would then lie in the mailbox with nobody told. Sequentially
+// consistent operations on these four accesses leave at least one side
+// seeing the other's store. The claim on a read (inRead against cancelled)
+// is the same pattern between the reader and a stop.
+void WakeUpForHeldBackMessage() {
+    if (linkState.mailboxFull.load(std::memory_order_seq_cst) != 0) {
+        PostWakeUp();
+    }
 }
 
 static void ReaderThread(void* argument) {
-    ReaderContext* self = static_cast<ReaderContext*>(argument);
+    Reader* self = static_cast<Reader*>(argument);
     linkState.mailboxFull.store(0, std::memory_order_release);
-    while (linkState.stopRequested.load(std::memory_order_acquire) == 0 && Current(self)) {
+    while (self->cancelled.load(std::memory_order_seq_cst) == 0) {
         if (void (*hook)(int) = linkReaderHook.load()) {
             hook(0);
         }
@@ -122,81 +138,84 @@ static void ReaderThread(void* argument) {
             continue;
         }
         PlatWaitEvent(linkState.arrivalEvent, ReaderStepMs);
-        // Claim, then check: a stop bumps the epoch first and looks at the
+        // Claim, then check: a stop sets the flag first and looks at the
         // claim afterwards, so either it sees us reading or we see the stop.
         self->inRead.store(1, std::memory_order_seq_cst);
-        if (!Current(self)) {
+        if (self->cancelled.load(std::memory_order_seq_cst) != 0) {
             self->inRead.store(0, std::memory_order_release);
             break;
         }
         if (void (*hook)(int) = linkReaderHook.load()) {
             hook(1);
         }
-        if (PollOn(self->handle) && Current(self) &&
+        if (PollOn(self->handle) && self->cancelled.load(std::memory_order_seq_cst) == 0 &&
             linkState.mailboxFull.load(std::memory_order_acquire) == 0) {
             std::memcpy(linkState.mailbox, linkState.readBuffer, MessageReadSize);
-            linkState.mailboxFull.store(1, std::memory_order_release);
-            if (linkState.transactionActive.load(std::memory_order_acquire) == 0) {
+            linkState.mailboxFull.store(1, std::memory_order_seq_cst);
+            PlatSetEvent(mailboxFilled);
+            if (linkState.transactionActive.load(std::memory_order_seq_cst) == 0) {
                 PostWakeUp();
             }
         }
         self->inRead.store(0, std::memory_order_release);
     }
-    // Clear readerRunning only while it still names this thread: a stop that
-    // gave up on it may have started another reader since.
-    PlatThread me;
-    while ((me = self->thread.load(std::memory_order_acquire)) == nullptr) {
-        PlatSleep(1);
-    }
-    linkState.readerRunning.compare_exchange_strong(me, nullptr, std::memory_order_acq_rel);
-    self->alive.store(0, std::memory_order_release);
 }
 
-// Finishes with readers that were given up: closes their slot once they can
-// no longer read it, and lets go of their record once they have ended.
+// Finishes with given-up readers: closes a kept slot once its reader has left
+// the read, and frees the record once the thread has ended.
 static void ReapReaders() {
-    for (ReaderContext& reader : readers) {
-        if (reader.givenUp == 0) {
+    for (Reader& reader : readers) {
+        if (reader.thread == nullptr || &reader == liveReader) {
             continue;
         }
-        bool ended = reader.alive.load(std::memory_order_acquire) == 0;
-        if (reader.closePending != 0 &&
-            (ended || reader.inRead.load(std::memory_order_seq_cst) == 0)) {
+        bool ended = PlatWaitThread(reader.thread, 0);
+        if (reader.slotKept != 0 && (ended || reader.inRead.load(std::memory_order_seq_cst) == 0)) {
             NiClose(reader.handle);
-            reader.closePending = 0;
+            reader.slotKept = 0;
         }
         if (ended) {
-            PlatReleaseThread(reader.thread.load(std::memory_order_acquire));
-            reader.thread.store(nullptr, std::memory_order_relaxed);
-            reader.givenUp = 0;
+            PlatReleaseThread(reader.thread);
+            reader.thread = nullptr;
         }
     }
 }
 
-// True once no given-up reader is inside a read (waits up to the stop limit).
-static bool LateReadersIdle() {
+// True once no given-up reader is inside a read (waits up to the stop limit
+// for one that still is).
+static bool LateReadersOutOfTheirReads() {
+    ReapReaders();
     uint32_t start = PlatTickCount();
-    for (;;) {
-        ReapReaders();
-        bool busy = false;
-        for (ReaderContext& reader : readers) {
-            if (reader.givenUp != 0 && reader.inRead.load(std::memory_order_seq_cst) != 0) {
-                busy = true;
-            }
+    for (Reader& reader : readers) {
+        if (reader.slotKept != 0) {
+            uint32_t waited = PlatTickCount() - start;
+            PlatWaitThread(reader.thread, waited < StopLimitMs ? StopLimitMs - waited : 0);
         }
-        if (!busy) {
-            return true;
-        }
-        if (PlatTickCount() - start > StopLimitMs) {
+    }
+    ReapReaders();
+    for (const Reader& reader : readers) {
+        if (reader.slotKept != 0) {
             return false;
         }
-        PlatSleep(StopStepMs);
     }
+    return true;
 }
 
-static ReaderContext* FreeReaderContext() {
-    for (ReaderContext& reader : readers) {
-        if (reader.givenUp == 0 && reader.alive.load(std::memory_order_acquire) == 0) {
+static bool LinkEventsReady() {
+    if (mailboxEmptied == nullptr) {
+        mailboxEmptied = PlatCreateEvent(nullptr);
+    }
+    if (mailboxFilled == nullptr) {
+        mailboxFilled = PlatCreateEvent(nullptr);
+    }
+    // Without its events the reader's waits would return at once, and it
+    // would spin: the link does not start.
+    return linkState.arrivalEvent != nullptr && mailboxEmptied != nullptr &&
+           mailboxFilled != nullptr;
+}
+
+static Reader* FreeReader() {
+    for (Reader& reader : readers) {
+        if (reader.thread == nullptr) {
             return &reader;
         }
     }
@@ -204,8 +223,7 @@ static ReaderContext* FreeReaderContext() {
 }
 
 int StartLink() {
-    // A given-up reader still inside a read would share the buffers below.
-    if (!LateReadersIdle()) {
+    if (!LinkEventsReady() || !LateReadersOutOfTheirReads()) {
         return 0;
     }
     PlatResetEvent(linkState.arrivalEvent);
@@ -215,31 +233,20 @@ int StartLink() {
     if (!SendRequest(SetNodeModeCommand)) {
         return 0;
     }
-    linkState.stopRequested.store(0, std::memory_order_release);
-    if (mailboxEmptied == nullptr) {
-        mailboxEmptied = PlatCreateEvent(nullptr);
-    }
-    ReaderContext* reader = FreeReaderContext();
-    PlatThread thread = nullptr;
-    if (reader != nullptr && mailboxEmptied != nullptr) {
-        reader->handle = linkState.handle;
-        reader->epoch = linkEpoch.load(std::memory_order_seq_cst);
-        reader->closePending = 0;
+    Reader* reader = FreeReader();
+    if (reader != nullptr) {
+        reader->cancelled.store(0, std::memory_order_relaxed);
         reader->inRead.store(0, std::memory_order_relaxed);
-        reader->thread.store(nullptr, std::memory_order_relaxed);
-        reader->alive.store(1, std::memory_order_release);
-        thread = PlatStartThread(ReaderThread, reader);
-        if (thread == nullptr) {
-            reader->alive.store(0, std::memory_order_release);
-        }
+        reader->handle = linkState.handle;
+        reader->slotKept = 0;
+        reader->thread = PlatStartThread(ReaderThread, reader);
     }
-    if (thread == nullptr) {
+    if (reader == nullptr || reader->thread == nullptr) {
         ShowMessageResource(IDS_THREAD_FAILED);
         return 0;
     }
-    linkState.readerRunning.store(thread, std::memory_order_release);
-    reader->thread.store(thread, std::memory_order_release);
     liveReader = reader;
+    linkState.readerRunning.store(reader->thread, std::memory_order_release);
     return 1;
 }
 
@@ -249,50 +256,24 @@ void StopLink() {
     }
     ReapReaders();
     bool closeNow = true;
-    PlatThread thread = linkState.readerRunning.load(std::memory_order_acquire);
-    if (thread != nullptr) {
-        linkState.stopRequested.store(1, std::memory_order_release);
-        linkEpoch.fetch_add(1, std::memory_order_seq_cst);
+    if (Reader* reader = liveReader) {
+        liveReader = nullptr;
+        reader->cancelled.store(1, std::memory_order_seq_cst);
         PlatSetEvent(linkState.arrivalEvent);
         PlatSetEvent(mailboxEmptied);
-        uint32_t start = PlatTickCount();
-        while (linkState.readerRunning.load(std::memory_order_acquire) != nullptr &&
-               PlatTickCount() - start <= StopLimitMs) {
-            PlatSleep(StopStepMs);
+        if (PlatWaitThread(reader->thread, StopLimitMs)) {
+            PlatReleaseThread(reader->thread);
+            reader->thread = nullptr;
+        } else if (reader->inRead.load(std::memory_order_seq_cst) != 0) {
+            // Given up inside a read: its slot stays open until it has left.
+            reader->slotKept = 1;
+            closeNow = false;
         }
-        ReaderContext* reader = liveReader;
-        liveReader = nullptr;
-        if (linkState.readerRunning.load(std::memory_order_acquire) == nullptr) {
-            PlatReleaseThread(thread);
-            reader->thread.store(nullptr, std::memory_order_relaxed);
-        } else {
-            // Given up. Its thread record is kept until it ends, and its slot
-            // stays open while it may still be reading it.
-            linkState.readerRunning.store(nullptr, std::memory_order_release);
-            reader->givenUp = 1;
-            if (reader->inRead.load(std::memory_order_seq_cst) != 0) {
-                reader->closePending = 1;
-                closeNow = false;
-            }
-        }
+        linkState.readerRunning.store(nullptr, std::memory_order_release);
     }
     linkState.interfaceOpen = 0;
     if (closeNow) {
         NiClose(linkState.handle);
     }
     ShowMessage("");
-}
-
-void OnReaderWakeUp() {
-    if (linkState.mailboxFull.load(std::memory_order_acquire) == 0) {
-        return;
-    }
-    // OnServicePin empties the mailbox itself before it starts a change; what
-    // the mailbox holds after that change is a newer message with a wake-up
-    // of its own, and must not be thrown away here.
-    bool servicePin = IsServicePin(linkState.mailbox);
-    OnServicePin();
-    if (!servicePin) {
-        EmptyMailbox();
-    }
 }

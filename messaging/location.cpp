@@ -2,12 +2,12 @@
 // differs) and the capture of a node's ID from its service pin message.
 #include "messaging/location.h"
 #include "messaging/entry_state.h"
+#include "messaging/hextext.h"
 #include "messaging/link.h"
 #include "messaging/message.h"
 #include "platform/output.h"
 #include "platform/sync.h"
 #include "resources/strings.h"
-#include "ui/hextext.h"
 #include <cstdio>
 #include <cstring>
 
@@ -56,14 +56,15 @@ static Answer WriteAnswer(const uint8_t* message) {
     return Answer::Other;
 }
 
-// Waits up to the phase limit for the answer, polling the mailbox every
-// 25 ms and consuming every message it looks at. On success the answer's
-// bytes 17..22 are copied into payload first (when payload is not null).
+// Waits up to the phase limit for the answer, looking at the mailbox at least
+// every 25 ms and at once when the reader fills it, and consuming every
+// message it looks at. On success the answer's bytes 17..22 are copied into
+// payload first (when payload is not null).
 static bool AwaitAnswer(Answer (*classify)(const uint8_t*), uint8_t* payload) {
     uint32_t start = PlatTickCount();
     for (;;) {
         if (!MailboxFull()) {
-            PlatSleep(MailboxStepMs);
+            WaitForMailbox(MailboxStepMs);
         } else {
             const uint8_t* message = linkState.mailbox;
             Answer answer = classify(message);
@@ -119,7 +120,7 @@ int ChangeLocation() {
     }
     std::snprintf(text, sizeof text, FMT_LOCATION_CHANGING, current, entered);
     ShowMessage(text);
-    linkState.transactionActive.store(1, std::memory_order_release);
+    linkState.transactionActive.store(1, std::memory_order_seq_cst);
     int written = WriteLocation();
     if (written != 0) {
         ShowStatus(STR_STATUS_COMPLETE);
@@ -127,14 +128,15 @@ int ChangeLocation() {
     } else {
         ReportFailure();
     }
-    linkState.transactionActive.store(0, std::memory_order_release);
+    linkState.transactionActive.store(0, std::memory_order_seq_cst);
+    WakeUpForHeldBackMessage();
     return written;
 }
 
-void OnServicePin() {
+bool OnServicePin() {
     const uint8_t* message = linkState.mailbox;
     if (!IsServicePin(message)) {
-        return;
+        return false;
     }
     std::memcpy(entryState.pellionId, message + 17, 6);
     EmptyMailbox();
@@ -146,5 +148,18 @@ void OnServicePin() {
         ChangeLocation();
     } else {
         ShowMessageResource(IDS_CLICK_EXECUTE);
+    }
+    return true;
+}
+
+void OnReaderWakeUp() {
+    if (linkState.mailboxFull.load(std::memory_order_acquire) == 0) {
+        return;
+    }
+    // A service pin is taken out of the mailbox before its change starts;
+    // what the mailbox holds after that change is a newer message with a
+    // wake-up of its own, and must not be thrown away here.
+    if (!OnServicePin()) {
+        EmptyMailbox();
     }
 }

@@ -3,4 +3,9 @@
 
 int ChangeLocation();
 int WriteLocation();
-void OnServicePin();
+// Takes a service pin message out of the mailbox (true), or leaves whatever
+// else the mailbox holds where it is (false).
+bool OnServicePin();
+// The dialog's answer to the reader's wake-up: a full mailbox goes to
+// OnServicePin, and a message that is not a service pin is dropped.
+void OnReaderWakeUp();

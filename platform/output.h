@@ -9,6 +9,6 @@ void ShowMessageResource(int stringId); // a string-table text into the message 
 void ShowPellionId(const char* text);   // ID field, control 1004
 void ErrorBox(int stringId);            // modal error box with a string-table text
 void PlayCue(const char* waveResource); // "LAZER" or "FAILED", asynchronous
-// Posts the user message (WM_USER, both parameters 0) to the dialog. The only
-// operation here that the reader thread calls.
+// Posts the reader's wake-up message to the dialog. The only operation here
+// that the reader thread calls.
 void PostWakeUp();

@@ -1,10 +1,14 @@
-// Sync seam: the named arrival event, one extra thread, tick count and sleep.
-// platform/win32/sync.cpp on Windows, platform/host/sync.cpp on the host.
+// Sync seam: events, one extra thread and a wait for its end, tick count and
+// sleep. platform/win32/sync.cpp on Windows; platform/host/sync.cpp on the
+// host, where time is a test clock (see there).
 #pragma once
 #include <cstdint>
 
 typedef void* PlatEvent;
 typedef void* PlatThread;
+
+// A time-out that never ends.
+const uint32_t PlatWaitForever = 0xFFFFFFFFu;
 
 // Auto-reset, initially not signalled; the name may be null. Null on failure.
 PlatEvent PlatCreateEvent(const char* name);
@@ -12,10 +16,18 @@ void PlatSetEvent(PlatEvent event);
 void PlatResetEvent(PlatEvent event);
 // True when the event was signalled within timeoutMs.
 bool PlatWaitEvent(PlatEvent event, uint32_t timeoutMs);
+// The same wait for the user-interface thread: meanwhile it answers messages
+// sent to its windows and repaints them, so the system never counts it as
+// hung, but it removes no posted message (input stays queued).
+bool PlatWaitEventAnswering(PlatEvent event, uint32_t timeoutMs);
+// True while the calling thread's messages are answered from inside such a wait.
+bool PlatInsideAnsweringWait();
 void PlatCloseEvent(PlatEvent event);
 
 // Starts `body(argument)` on a new thread. Null when it cannot be started.
 PlatThread PlatStartThread(void (*body)(void*), void* argument);
+// True when the thread has ended within timeoutMs.
+bool PlatWaitThread(PlatThread thread, uint32_t timeoutMs);
 // Gives up the caller's reference to a started thread without waiting for it.
 void PlatReleaseThread(PlatThread thread);
 

@@ -2,14 +2,20 @@
 // opening the selected interface, the two window states and context help.
 #include "messaging/entry_state.h"
 #include "messaging/link.h"
+#include "messaging/location.h"
 #include "niaccess/catalogue.h"
 #include "niaccess/niaccess.h"
 #include "platform/output.h"
+#include "platform/sync.h"
 #include "resources/resource_ids.h"
 #include "resources/strings.h"
 #include "ui/fields.h"
 #include "ui/window_state.h"
 #include <commctrl.h>
+
+bool DialogBusy() {
+    return PlatInsideAnsweringWait();
+}
 
 void SetOpenState(bool open) {
     EnableWindow(GetDlgItem(windowState.dialog, IDC_EXECUTE), open);
@@ -89,7 +95,7 @@ static INT_PTR OnInitDialog(HWND dialog) {
     UpdateTxTimerLabel(dialog);
     ShowStatus(STR_STATUS_IDLE);
     SetOpenState(false);
-    linkState.arrivalEvent = CreateEventA(nullptr, FALSE, FALSE, ARRIVAL_EVENT_NAME);
+    linkState.arrivalEvent = PlatCreateEvent(ARRIVAL_EVENT_NAME);
     return TRUE;
 }
 
@@ -138,7 +144,24 @@ static INT_PTR OnCommand(HWND dialog, int control, int notification) {
     }
 }
 
+// Only another program (or a test) can send these while an operation waits;
+// real clicks and keys stay in the queue by themselves.
+static bool Deferred(UINT message, WPARAM wParam) {
+    if (message == ReaderWakeUpMessage) {
+        return true;
+    }
+    if (message != WM_COMMAND) {
+        return false;
+    }
+    int control = LOWORD(wParam);
+    return control == IDC_CLOSE || control == IDC_OPEN || control == IDC_EXECUTE;
+}
+
 INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (DialogBusy() && Deferred(message, wParam)) {
+        PostMessageA(dialog, message, wParam, lParam);
+        return TRUE;
+    }
     switch (message) {
     case WM_INITDIALOG:
         return OnInitDialog(dialog);
@@ -153,8 +176,8 @@ INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
     case WM_HELP:
         ShowContextHelp(reinterpret_cast<const HELPINFO*>(lParam));
         return TRUE;
-    case WM_USER:
-        OnReaderWakeUp(); // a full mailbox goes to OnServicePin and is emptied
+    case ReaderWakeUpMessage:
+        OnReaderWakeUp();
         return FALSE;
     default:
         return FALSE;

@@ -68,5 +68,5 @@ void PlayCue(const char* waveResource) {
 }
 
 void PostWakeUp() {
-    PostMessageA(windowState.dialog, WM_USER, 0, 0);
+    PostMessageA(windowState.dialog, ReaderWakeUpMessage, 0, 0);
 }

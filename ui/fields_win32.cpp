@@ -7,7 +7,7 @@
 #include "resources/resource_ids.h"
 #include "resources/strings.h"
 #include "ui/fields.h"
-#include "ui/hextext.h"
+#include "messaging/hextext.h"
 #include "ui/window_state.h"
 #include <commctrl.h>
 #include <cstring>

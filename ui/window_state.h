@@ -1,6 +1,7 @@
 // The operator window's data, filled once at start-up and read by the output
 // operations, and the Win32 operations of the window, dialog and fields.
 #pragma once
+#include "ui/dialog.h"
 #include <windows.h>
 
 struct WindowState {
@@ -21,11 +22,6 @@ HWND CreateMainWindow(HINSTANCE instance, int showCommand);
 // The message loop, then the orderly stop of the link; returns the exit code.
 int RunMessageLoop();
 LRESULT CALLBACK FrameWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
-
-void SetOpenState(bool open);
-void OpenSelectedInterface();
-void ShowContextHelp(const HELPINFO* helpInfo);
 
 // Field glue over ui/fields.h, on the controls of windowState.dialog.
 int ParsePellionId();

@@ -8,6 +8,13 @@
 
 LRESULT CALLBACK FrameWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
+    case WM_CLOSE:
+        if (DialogBusy()) {
+            // Sent by another program during a change: closed once it ends.
+            PostMessageA(window, WM_CLOSE, 0, 0);
+            return 0;
+        }
+        return DefWindowProcA(window, message, wParam, lParam);
     case WM_DESTROY:
         PostQuitMessage(0);
         return 0;
@@ -79,7 +86,7 @@ int RunMessageLoop() {
     }
     StopLink();
     if (linkState.arrivalEvent != nullptr) {
-        CloseHandle(linkState.arrivalEvent);
+        PlatCloseEvent(linkState.arrivalEvent);
         linkState.arrivalEvent = nullptr;
     }
     return static_cast<int>(message.wParam);

@@ -5,7 +5,6 @@
 #include "platform/registry.h"
 #include "platform/sync.h"
 #include "virtualnet/vregistry.h"
-#include <chrono>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
@@ -75,7 +74,11 @@ struct Delayed {
 
 struct Network {
     std::mutex lock;
-    std::condition_variable timerWake;
+    // The timer thread waits on timerEvent through the sync seam, so that a
+    // delayed answer keeps the time of the test clock; timerEnded tells a
+    // reset that the thread has gone.
+    PlatEvent timerEvent = PlatCreateEvent(nullptr);
+    std::condition_variable timerEnded;
     int ifaceCount = 0;
     Interface ifaces[VnetMaxInterfaces];
     int nodeCount = 0;
@@ -199,13 +202,15 @@ void TimerBody(void*) {
     Network& n = Net();
     std::unique_lock<std::mutex> guard(n.lock);
     while (!n.timerStop) {
-        if (n.delayed.empty()) {
-            n.timerWake.wait(guard);
-            continue;
+        uint32_t timeout = PlatWaitForever;
+        if (!n.delayed.empty()) {
+            int32_t remaining = static_cast<int32_t>(n.delayed.front().due - PlatTickCount());
+            timeout = remaining > 0 ? static_cast<uint32_t>(remaining) : 0;
         }
-        int32_t remaining = static_cast<int32_t>(n.delayed.front().due - PlatTickCount());
-        if (remaining > 0) {
-            n.timerWake.wait_for(guard, std::chrono::milliseconds(remaining));
+        if (timeout != 0) {
+            guard.unlock();
+            PlatWaitEvent(n.timerEvent, timeout);
+            guard.lock();
             continue;
         }
         Arrivals arrivals;
@@ -220,7 +225,7 @@ void TimerBody(void*) {
         guard.lock();
     }
     n.timerRunning = false;
-    n.timerWake.notify_all();
+    n.timerEnded.notify_all();
 }
 
 // An answer from the network, waiting at once or after delayMs.
@@ -243,7 +248,7 @@ void Answer(Network& n, int iface, const Message& message, uint32_t delayMs, Arr
     while (at != n.delayed.end() && static_cast<int32_t>(at->due - item.due) <= 0)
         ++at;
     n.delayed.insert(at, item);
-    n.timerWake.notify_all();
+    PlatSetEvent(n.timerEvent);
 }
 
 Message Response(uint8_t completion, const uint8_t source[11], const uint8_t* data,
@@ -358,8 +363,8 @@ void Process(Network& n, int iface, const uint8_t* bytes, size_t length, Arrival
 
 void StopTimer(Network& n, std::unique_lock<std::mutex>& guard) {
     n.timerStop = true;
-    n.timerWake.notify_all();
-    n.timerWake.wait(guard, [&n] { return !n.timerRunning; });
+    PlatSetEvent(n.timerEvent);
+    n.timerEnded.wait(guard, [&n] { return !n.timerRunning; });
     n.timerStop = false;
 }
 

@@ -1,4 +1,5 @@
-// Sync seam on Win32: one system call per function.
+// Sync seam on Win32: one system call per function, but for the answering
+// wait, which has to loop over the messages sent meanwhile.
 #include "platform/sync.h"
 #include <windows.h>
 
@@ -14,6 +15,40 @@ void PlatResetEvent(PlatEvent event) {
 bool PlatWaitEvent(PlatEvent event, uint32_t timeoutMs) {
     return WaitForSingleObject(event, timeoutMs) == WAIT_OBJECT_0;
 }
+
+// MsgWaitForMultipleObjects returns for sent messages and pending paints
+// only; PeekMessage over WM_PAINT alone answers the sent ones on the way and
+// takes nothing but the paint, which is not input. Looking at the queue at
+// least once per wait also tells the system that the thread is alive.
+static thread_local int answeringDepth;
+
+bool PlatInsideAnsweringWait() {
+    return answeringDepth > 0;
+}
+
+bool PlatWaitEventAnswering(PlatEvent event, uint32_t timeoutMs) {
+    DWORD start = GetTickCount();
+    for (;;) {
+        MSG message;
+        ++answeringDepth;
+        while (PeekMessageA(&message, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE)) {
+            DispatchMessageA(&message);
+        }
+        --answeringDepth;
+        DWORD waited = GetTickCount() - start;
+        DWORD left = waited < timeoutMs ? timeoutMs - waited : 0;
+        HANDLE handle = event;
+        DWORD result =
+            MsgWaitForMultipleObjects(1, &handle, FALSE, left, QS_SENDMESSAGE | QS_PAINT);
+        if (result == WAIT_OBJECT_0) {
+            return true;
+        }
+        if (result != WAIT_OBJECT_0 + 1) {
+            return false; // timed out (or the handle is bad)
+        }
+    }
+}
+
 void PlatCloseEvent(PlatEvent event) {
     CloseHandle(event);
 }
@@ -38,6 +73,9 @@ PlatThread PlatStartThread(void (*body)(void*), void* argument) {
         delete start;
     }
     return thread;
+}
+bool PlatWaitThread(PlatThread thread, uint32_t timeoutMs) {
+    return WaitForSingleObject(thread, timeoutMs) == WAIT_OBJECT_0;
 }
 void PlatReleaseThread(PlatThread thread) {
     CloseHandle(thread);

@@ -3,7 +3,7 @@
 // dialog relies on.
 #include "messaging/entry_state.h"
 #include "ui/fields.h"
-#include "ui/hextext.h"
+#include "messaging/hextext.h"
 #include <cstring>
 #include <gtest/gtest.h>
 #include <string>

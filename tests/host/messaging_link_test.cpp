@@ -1,5 +1,6 @@
 // The link against the virtual network: the start-up exchange, the reader
 // thread and its mailbox, the stop, and a reader that outlives the stop limit.
+#include "test_thread.h"
 #include "messaging_support.h"
 #include <atomic>
 #include <thread>
@@ -47,6 +48,18 @@ TEST_F(LinkTest, UpdateDomainFailureCodeStopsTheStart) {
     EXPECT_EQ(InterfaceTable[handle].state, NiSlotFree);
 }
 
+// Without its arrival event the reader's waits would return at once and it
+// would spin: the link does not start, and nothing goes out.
+TEST_F(LinkTest, NoArrivalEventNoStart) {
+    OpenInterface();
+    PlatEvent arrival = linkState.arrivalEvent;
+    linkState.arrivalEvent = nullptr;
+    EXPECT_EQ(StartLink(), 0);
+    linkState.arrivalEvent = arrival;
+    EXPECT_EQ(VnetWrittenCount(), 0u);
+    EXPECT_EQ(linkState.readerRunning.load(), nullptr);
+}
+
 TEST_F(LinkTest, SilenceAfterUpdateDomainFailsTheStartAfterTheLimit) {
     VnetFaultControls()->dropResponses = true;
     OpenInterface();
@@ -63,14 +76,14 @@ TEST_F(LinkTest, SilenceAfterUpdateDomainFailsTheStartAfterTheLimit) {
 TEST_F(LinkTest, WakeUpWithoutAMessageDoesNotEndTheWait) {
     VnetFaultControls()->responseDelayMs = 400;
     OpenInterface();
-    std::thread spurious([] {
+    TestThread spurious([] {
         PlatSleep(100);
         PlatSetEvent(linkState.arrivalEvent);
     });
     uint32_t start = PlatTickCount();
     int started = StartLink();
     uint32_t elapsed = PlatTickCount() - start;
-    spurious.join();
+    spurious.Join();
     EXPECT_EQ(started, 1);
     EXPECT_GE(elapsed, 350u) << "decided by the delayed answer";
     EXPECT_EQ(WrittenLog(),
@@ -106,7 +119,7 @@ TEST_F(LinkTest, OtherTrafficBeyondTheLimitCountsAsSuccess) {
     VnetFaultControls()->dropResponses = true;
     OpenInterface();
     std::atomic<bool> stop{false};
-    std::thread chatter([this, &stop] {
+    TestThread chatter([this, &stop] {
         for (uint8_t i = 0; !stop.load(); ++i) {
             std::vector<uint8_t> m = Traffic(i);
             VnetInjectMessage(iface, m.data(), m.size());
@@ -117,7 +130,7 @@ TEST_F(LinkTest, OtherTrafficBeyondTheLimitCountsAsSuccess) {
     int started = StartLink();
     uint32_t elapsed = PlatTickCount() - start;
     stop.store(true);
-    chatter.join();
+    chatter.Join();
     EXPECT_EQ(started, 1);
     EXPECT_GE(elapsed, 4900u);
     EXPECT_EQ(WrittenLog(),
@@ -192,7 +205,7 @@ TEST_F(LinkTest, FloodKeepsTheMailboxContract) {
     OpenLink();
     const uint32_t total = 100000;
     std::atomic<bool> feederDone{false};
-    std::thread feeder([this, &feederDone] {
+    TestThread feeder([this, &feederDone] {
         uint32_t next = 0;
         while (next < total) {
             uint8_t m[VnetMessageSize];
@@ -226,7 +239,7 @@ TEST_F(LinkTest, FloodKeepsTheMailboxContract) {
         lastActivity = PlatTickCount();
         EmptyMailbox();
     }
-    feeder.join();
+    feeder.Join();
     EXPECT_TRUE(feederDone.load());
     EXPECT_EQ(seen, total);
     EXPECT_EQ(RecorderWakeUps(), static_cast<int>(seen));
@@ -296,7 +309,6 @@ TEST_F(LateReaderTest, IdleReaderNeverReadsTheSlotALaterOpenReuses) {
     ASSERT_TRUE(VnetInjectMessage(second, waiting.data(), waiting.size()));
     // What a new start does first: the old reader must not take that for its
     // own go-ahead.
-    linkState.stopRequested.store(0);
     release.store(true);
     PlatSleep(300);
     EXPECT_EQ(VnetPendingCount(second), 1u) << "the old reader took the new interface's message";

@@ -1,5 +1,6 @@
 // The location change and the service-pin capture against the virtual
 // network: what the operator sees and hears, and what goes on the wire.
+#include "test_thread.h"
 #include "messaging_support.h"
 #include <thread>
 
@@ -207,12 +208,12 @@ TEST_F(LocationTest, ServicePinDuringAChangeIsDiscarded) {
     VnetFaultControls()->responseDelayMs = 300;
     std::memcpy(entryState.pellionId, nodeId, 6);
     SetLocation("NEWLOC");
-    std::thread presser([other] {
+    TestThread presser([other] {
         PlatSleep(100);
         VnetPressServicePin(other);
     });
     EXPECT_EQ(ChangeLocation(), 1);
-    presser.join();
+    presser.Join();
     EXPECT_EQ(Bytes(entryState.pellionId, 6), Bytes(nodeId, 6));
     PumpFor(200);
     EXPECT_EQ(RecorderLast(OutputKind::Status), STR_STATUS_COMPLETE);

@@ -1,5 +1,6 @@
 // Interface driver access against the virtual network and its in-memory
 // registry, on both platform families (also built for Windows and run under Wine).
+#include "test_thread.h"
 #include "niaccess/niaccess.h"
 #include "platform/sync.h"
 #include "virtualnet/vnet.h"
@@ -493,7 +494,7 @@ TEST_P(NiAccess, ReadAndWriteMayRunAtOnceOnOneHandle) {
     ASSERT_EQ(NiSetArrivalEvent(handle, Event()), NiOk);
     const int rounds = 200;
     std::atomic<int> received{0};
-    std::thread reader([&] {
+    TestThread reader([&] {
         uint8_t buffer[VnetMessageSize];
         while (received.load() < rounds) {
             if (NiRead(handle, buffer, sizeof buffer) == NiOk)
@@ -511,7 +512,7 @@ TEST_P(NiAccess, ReadAndWriteMayRunAtOnceOnOneHandle) {
         if (NiWrite(handle, message, sizeof message) == NiOk)
             written++;
     }
-    reader.join();
+    reader.Join();
     EXPECT_EQ(received.load(), rounds);
     EXPECT_EQ(written, rounds);
 }

@@ -36,3 +36,22 @@ TEST(SyncSeam, ThreadRunsBodyWithArgument) {
     EXPECT_EQ(ran.load(), 42);
     PlatReleaseThread(thread);
 }
+
+namespace {
+std::atomic<bool> leave{false};
+void WaitToLeave(void*) {
+    while (!leave.load()) {
+        PlatSleep(5);
+    }
+}
+} // namespace
+
+TEST(SyncSeam, WaitForAThreadEndsWhenItEnds) {
+    PlatThread thread = PlatStartThread(WaitToLeave, nullptr);
+    ASSERT_NE(thread, nullptr);
+    EXPECT_FALSE(PlatWaitThread(thread, 30)) << "still running";
+    leave.store(true);
+    EXPECT_TRUE(PlatWaitThread(thread, 5000));
+    EXPECT_TRUE(PlatWaitThread(thread, 0)) << "an ended thread stays ended";
+    PlatReleaseThread(thread);
+}

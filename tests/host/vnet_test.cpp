@@ -1,4 +1,5 @@
 // Tests of the virtual network and the in-memory registry through the seams.
+#include "test_thread.h"
 #include "platform/device.h"
 #include "platform/registry.h"
 #include "platform/sync.h"
@@ -679,7 +680,7 @@ TEST_F(VnetTest, ReaderAndWriterThreadsShareAnInterface) {
     PlatEvent event = PlatCreateEvent(nullptr);
     std::atomic<bool> stop{false};
     std::atomic<int> received{0};
-    std::thread reader([&] {
+    TestThread reader([&] {
         PlatOverlapped ov = {};
         ov.event = event;
         uint32_t byteCount = 0;
@@ -703,7 +704,7 @@ TEST_F(VnetTest, ReaderAndWriterThreadsShareAnInterface) {
     for (int i = 0; i < 300 && received.load() < requests + 4; ++i)
         PlatSleep(10);
     stop = true;
-    reader.join();
+    reader.Join();
     EXPECT_EQ(requests + 4, received.load());
     PlatCloseDevice(arrival);
     PlatCloseDevice(h);

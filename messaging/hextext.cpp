@@ -1,5 +1,5 @@
 // The hexadecimal text form of a byte string: "41 42 ..." in upper case.
-#include "ui/hextext.h"
+#include "messaging/hextext.h"
 
 void FormatHexPairs(char* destination, const uint8_t* bytes, size_t count) {
     static const char digits[] = "0123456789ABCDEF";
