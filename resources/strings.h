@@ -44,6 +44,11 @@
 #define FMT_LOCATION_IDENTICAL "Location string is identical:\n %s\nNo change made."
 #define FMT_LOCATION_CHANGING "Changing location string from:\n %s\nto:\n %s"
 
+/* The version resource's copyright line. */
+#define STR_LEGAL_COPYRIGHT                                                                        \
+    "Copyright 2026 The Location String Modification Utility developers. MIT licence; see "        \
+    "LICENSE."
+
 #define CUE_DONE "LAZER"
 #define CUE_FAILED "FAILED"
 #define HELP_FILE "KALDUR.HLP"

@@ -10,10 +10,20 @@ static_assert(offsetof(PlatOverlapped, event) == offsetof(OVERLAPPED, hEvent),
 uint32_t PlatGetPlatformId() {
     OSVERSIONINFOA info = {};
     info.dwOSVersionInfoSize = sizeof info;
+    // Deprecated, but the platform family is all it is asked for.
+#if defined(__GNUC__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+#elif defined(_MSC_VER)
+#pragma warning(push)
+#pragma warning(disable : 4996)
+#endif
     GetVersionExA(&info);
+#if defined(__GNUC__)
 #pragma GCC diagnostic pop
+#elif defined(_MSC_VER)
+#pragma warning(pop)
+#endif
     return info.dwPlatformId;
 }
 

@@ -275,7 +275,15 @@ TEST(Icon, GroupVarnokHoldsSixteenAndThirtyTwoAtFourAndEightBits) {
 
 TEST(VersionAndManifest, ArePresent) {
     DWORD size = 0;
-    EXPECT_NE(Resource(RT_VERSION, MAKEINTRESOURCEA(1), &size), nullptr);
+    auto version = static_cast<const wchar_t*>(Resource(RT_VERSION, MAKEINTRESOURCEA(1), &size));
+    ASSERT_NE(version, nullptr);
+    // The version block holds its keys and values as UTF-16 texts.
+    std::wstring block(version, size / sizeof(wchar_t));
+    const char* copyright = STR_LEGAL_COPYRIGHT;
+    size_t key = block.find(L"LegalCopyright");
+    ASSERT_NE(key, std::wstring::npos);
+    EXPECT_NE(block.find(std::wstring(copyright, copyright + std::strlen(copyright)), key),
+              std::wstring::npos);
     auto manifest = static_cast<const char*>(Resource(RT_MANIFEST, MAKEINTRESOURCEA(1), &size));
     ASSERT_NE(manifest, nullptr);
     std::string text(manifest, size);

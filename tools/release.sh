@@ -1,0 +1,87 @@
+#!/usr/bin/env bash
+# Builds the zip a technician downloads, from the committed tree:
+#   tools/release.sh                 build/release/locstr-<version>-win64.zip
+#   tools/release.sh --allow-dirty   the same with uncommitted changes (to try it out)
+# A fresh Release build of the windows preset in build/release-windows,
+# without tests, made reproducible: source paths mapped to ".", no link
+# timestamp, executables stripped. tools/release-zip.py dates every entry
+# with the commit's time and sorts them, so one commit gives the same bytes.
+# The version is the CMake project version (CMakeLists.txt).
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/.." && pwd)
+cd "$root"
+
+fail() {
+  echo "release: $*" >&2
+  exit 1
+}
+
+allow_dirty=0
+case "${1:-}" in
+  "") ;;
+  --allow-dirty) allow_dirty=1 ;;
+  *) echo "usage: tools/release.sh [--allow-dirty]" >&2; exit 2 ;;
+esac
+
+packages=(cmake ninja-build g++-mingw-w64-x86-64-posix python3 git)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "release: installing ${missing[*]}"
+  sudo_cmd=""
+  [ "$(id -u)" -eq 0 ] || sudo_cmd="sudo"
+  $sudo_cmd apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# The zip's date: SOURCE_DATE_EPOCH when given, else the commit's.
+if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+  if [ "$allow_dirty" -eq 0 ] && [ -n "$(git status --porcelain)" ]; then
+    fail "the work tree has uncommitted changes (git status); commit them, or pass --allow-dirty to try anyway"
+  fi
+  epoch=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}
+else
+  [ -n "${SOURCE_DATE_EPOCH:-}" ] || fail "not a git checkout: set SOURCE_DATE_EPOCH to date the zip"
+  epoch=$SOURCE_DATE_EPOCH
+fi
+
+build=build/release-windows
+rm -rf "$build"
+map="-ffile-prefix-map=$root=."
+echo "=== release: configure $build"
+cmake --preset windows -B "$build" -DLOCSTR_TESTS=OFF \
+  -DCMAKE_C_FLAGS="$map" -DCMAKE_CXX_FLAGS="$map" \
+  -DCMAKE_EXE_LINKER_FLAGS="-s -Wl,--no-insert-timestamp" >/dev/null
+echo "=== release: build"
+cmake --build "$build" -j "$(nproc)"
+
+version=$(cat "$build/version.txt")
+ui="$build/ui"
+for f in locstr.exe locstr-demo.exe; do
+  [ -f "$ui/$f" ] || fail "$f was not built (expected $ui/$f)"
+  ! grep -qF "$root" "$ui/$f" || fail "$ui/$f holds the build path $root"
+  # Stripped (no COFF symbol table) and no link time in the PE header.
+  python3 - "$ui/$f" <<'EOF' || fail "$ui/$f has a link timestamp or symbols"
+import struct, sys
+data = open(sys.argv[1], "rb").read()
+pe = struct.unpack_from("<I", data, 0x3C)[0]
+assert data[pe:pe + 4] == b"PE\0\0"
+stamp, symbols, count = struct.unpack_from("<III", data, pe + 8)
+sys.exit(0 if stamp == 0 and symbols == 0 and count == 0 else 1)
+EOF
+done
+[ -f "$ui/KALDUR.HLP" ] ||
+  fail "KALDUR.HLP was not built (expected $ui/KALDUR.HLP, which the build makes with tools/make-help.py)"
+
+zip="$root/build/release/locstr-$version-win64.zip"
+mkdir -p "$(dirname "$zip")"
+rm -f "$zip"
+python3 tools/release-zip.py "$zip" "$epoch" \
+  "locstr.exe=$ui/locstr.exe" "locstr-demo.exe=$ui/locstr-demo.exe" \
+  "KALDUR.HLP=$ui/KALDUR.HLP" "README.txt=$build/README.txt" "LICENSE=$build/LICENSE"
+
+echo "release: $zip"
+echo "SHA-256: $(sha256sum "$zip" | cut -d' ' -f1)"
