@@ -3,7 +3,7 @@
 # tests/e2e/benchmark.sh prints its figures). Included from
 # tests/win32/driver.cmake.
 if(NOT TARGET locstr OR NOT TARGET vnet)
-  return()
+  message(FATAL_ERROR "the end-to-end tests need the targets locstr and vnet")
 endif()
 add_library(e2e_support OBJECT ${CMAKE_CURRENT_LIST_DIR}/e2e_support.cpp)
 locstr_target_options(e2e_support)

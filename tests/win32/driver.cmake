@@ -11,4 +11,4 @@ add_test(NAME vnic_client_test
          COMMAND bash ${PROJECT_SOURCE_DIR}/tests/e2e/in-driver-prefix.sh $<TARGET_FILE:vnic>
                  $<TARGET_FILE:vnic_client_test>)
 set_tests_properties(vnic_client_test PROPERTIES RUN_SERIAL TRUE TIMEOUT 300)
-include(${PROJECT_SOURCE_DIR}/tests/e2e/e2e.cmake OPTIONAL)
+include(${PROJECT_SOURCE_DIR}/tests/e2e/e2e.cmake)
