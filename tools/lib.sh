@@ -2,7 +2,7 @@
 # Sourced first by every script in tools/ and tests/e2e/. A script stops at
 # the first command that fails and says which one, where and with what status,
 # for example
-#   wine-env.sh:52: failed (status 1): wine reg add ... (in locstr_prepare_prefix, called from demo.sh:30)
+#   wine-env.sh:86: failed (status 1): wine reg add ... (in locstr_prepare_prefix, called from demo.sh:29)
 # A failure inside a subshell or a called script is named first, then the
 # line that ran it, like a traceback.
 #   quiet CMD...        runs CMD with its output held back, and shows that
@@ -48,9 +48,9 @@ _locstr_on_exit() {
   done
 }
 trap _locstr_on_exit EXIT
-# Interrupted, the script still runs its exit hooks.
-trap 'exit 130' INT
-trap 'exit 143' TERM
+# Interrupted, the script says so and still runs its exit hooks.
+trap 'echo "${0##*/}: interrupted" >&2; exit 130' INT
+trap 'echo "${0##*/}: terminated" >&2; exit 143' TERM
 
 locstr_die() {
   printf '%s\n' "$*" >&2

@@ -15,8 +15,10 @@ for _ in $(seq 1 50); do
   fi
   state=$(printf '%s\n' "$query" | tr -d '\r' | awk '/STATE/ {print $4}')
   [ "$state" = RUNNING ] && exit 0
-  # sc start fails while the service is still starting; the loop asks again.
-  [ "$state" = STOPPED ] && started=$("$WINE" sc start "$VNIC_SERVICE" 2>&1) || true
+  if [ "$state" = STOPPED ]; then
+    # sc start fails while the service is still starting; the loop asks again.
+    started=$("$WINE" sc start "$VNIC_SERVICE" 2>&1) || true
+  fi
   sleep 0.1
 done
 echo "vnic-start: the vnic service does not run (state ${state:-unknown} after 5 s)" >&2

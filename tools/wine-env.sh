@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by the scripts: where Wine is and how it is run for this project.
 [ -n "${_locstr_lib_loaded:-}" ] || . "${BASH_SOURCE[0]%/*}/lib.sh"
 # Debian installs the commands as wine-stable etc. unless the alternatives are
@@ -43,13 +44,27 @@ EOF
 # (the display driver, the command, whether wine32 was installed). A prefix
 # without that marker, or made for something else, is removed and made again
 # from scratch; a prefix whose making fails is removed before the script ends.
+# Scripts that start together make a prefix one after the other (a lock on the
+# folder that holds the prefixes), so none removes what another is making.
 locstr_prepare_prefix() {
-  local graphics=$1 want have=""
+  local graphics=$1 want have="" lock
   shift
   want="graphics=${graphics:-x11} wine32=$(locstr_wine32_installed)${*:+ setup=$*}"
   [ ! -f "$WINEPREFIX/.locstr-ready" ] || have=$(<"$WINEPREFIX/.locstr-ready")
   [ "$have" != "$want" ] || return 0
 
+  mkdir -p "$(dirname "$WINEPREFIX")"
+  exec {lock}<"$(dirname "$WINEPREFIX")"
+  if ! flock -n "$lock"; then
+    echo "waiting for another script that is making a Wine prefix in $(dirname "$WINEPREFIX")"
+    flock "$lock"
+  fi
+  have=""
+  [ ! -f "$WINEPREFIX/.locstr-ready" ] || have=$(<"$WINEPREFIX/.locstr-ready")
+  if [ "$have" = "$want" ]; then
+    exec {lock}<&-
+    return 0
+  fi
   if [ -e "$WINEPREFIX" ]; then
     _locstr_check_prefix "$WINEPREFIX"
     if [ ! -f "$WINEPREFIX/.locstr-ready" ]; then
@@ -83,6 +98,7 @@ locstr_prepare_prefix() {
   "$WINESERVER" -k 2>/dev/null || true
   quiet "$WINESERVER" -w
   echo "$want" >"$WINEPREFIX/.locstr-ready"
+  exec {lock}<&-
 }
 
 # Stops the script when $1 is neither empty nor a Wine prefix (a mistaken
