@@ -5,13 +5,13 @@
 # window as an operator would, saves a screenshot (build/demo-screenshot.png,
 # or the path in LOCSTR_DEMO_SHOT; the README's is docs/screenshot.png), and
 # exits 0 only when the change completed.
-set -euo pipefail
+. "$(dirname "$0")/lib.sh"
 here=$(cd "$(dirname "$0")" && pwd)
 cd "$here/.."
 
 if [ "${1:-}" != "--in-x" ]; then
   bash tools/setup.sh
-  cmake --preset windows >/dev/null
+  quiet cmake --preset windows
   cmake --build --preset windows -j "$(nproc)" --target locstr-demo demo-operator
 fi
 . tools/wine-env.sh
@@ -23,15 +23,11 @@ exe_dir=$(pwd)/build/windows/ui
 export WINEPREFIX="${LOCSTR_DEMO_WINEPREFIX:-$HOME/.cache/locstr/demo-prefix}"
 # Wide enough for the program's window and the panel beside it.
 desktop_size=1280x600
-locstr_prepare_prefix ""
-if [ ! -f "$WINEPREFIX/.locstr-demo-ready-$desktop_size" ]; then
-  "$WINE" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /t REG_SZ /d Default /f >/dev/null 2>&1
-  "$WINE" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /t REG_SZ /d "$desktop_size" /f >/dev/null 2>&1
-  "$WINESERVER" -k 2>/dev/null || true
-  "$WINESERVER" -w 2>/dev/null || true
-  rm -f "$WINEPREFIX"/.locstr-demo-ready*
-  touch "$WINEPREFIX/.locstr-demo-ready-$desktop_size"
-fi
+virtual_desktop() {
+  quiet "$WINE" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /t REG_SZ /d Default /f
+  quiet "$WINE" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /t REG_SZ /d "$1" /f
+}
+locstr_prepare_prefix "" virtual_desktop "$desktop_size"
 
 if [ "${1:-}" != "--in-x" ] && [ -n "${DISPLAY:-}" ]; then
   echo "demo: starting locstr-demo.exe; close its window to end"
@@ -43,10 +39,18 @@ if [ "${1:-}" != "--in-x" ]; then
   exec xvfb-run -a -s "-screen 0 ${desktop_size}x24" bash "$0" --in-x
 fi
 
-"$WINE" "$exe_dir/locstr-demo.exe" 2>/dev/null &
+# Wine's messages on stderr are kept in files, shown only when the change fails.
+demo_err=$(mktemp)
+operator_err=$(mktemp)
+locstr_at_exit 'rm -f "$demo_err" "$operator_err"'
+"$WINE" "$exe_dir/locstr-demo.exe" 2>"$demo_err" &
 demo_pid=$!
 rc=0
-"$WINE" "$exe_dir/demo-operator.exe" drive "Roof 7" 2>/dev/null || rc=$?
+"$WINE" "$exe_dir/demo-operator.exe" drive "Roof 7" 2>"$operator_err" || rc=$?
+if [ $rc -ne 0 ]; then
+  echo "demo: demo-operator.exe drive ended with status $rc; Wine's messages:" >&2
+  grep -hv 'fixme:' "$demo_err" "$operator_err" >&2 || echo "demo: (none)" >&2
+fi
 sleep 1
 shot="${LOCSTR_DEMO_SHOT:-build/demo-screenshot.png}"
 mkdir -p "$(dirname "$shot")"
@@ -56,8 +60,13 @@ if import -window root /tmp/locstr-demo-$$.png; then
   convert /tmp/locstr-demo-$$.png -bordercolor "$desktop" -border 1 -trim +repage "$shot"
   rm -f /tmp/locstr-demo-$$.png
   echo "demo: screenshot saved to $shot"
+else
+  echo "demo: no screenshot (import could not read the X display)" >&2
 fi
+# Fails when the program has ended already: then there is nothing to close.
 "$WINE" "$exe_dir/demo-operator.exe" close 2>/dev/null || true
+# The program's own status says nothing about the change; rc does.
 wait "$demo_pid" || true
+# Fails when the wineserver has ended by itself already.
 "$WINESERVER" -k 2>/dev/null || true
 exit $rc

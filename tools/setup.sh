@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what the builds and tests need on Debian 12 (only what is missing)
 # and prepares the project's own Wine prefix. Safe to run again.
-set -euo pipefail
+. "$(dirname "$0")/lib.sh"
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/wine-env.sh"
 
@@ -14,13 +14,20 @@ for p in "${packages[@]}"; do
 done
 if [ ${#missing[@]} -gt 0 ]; then
   echo "setup: installing ${missing[*]}"
-  sudo_cmd=""
-  [ "$(id -u)" -eq 0 ] || sudo_cmd="sudo"
-  $sudo_cmd apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  as_root=()
+  if [ "$(id -u)" -ne 0 ]; then
+    as_root=(sudo)
+    # Asks for the password here, where it can be seen.
+    sudo -v
+  fi
+  quiet "${as_root[@]}" apt-get update -qq
+  quiet "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive \
+    apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
 # The project's Wine prefix, with the null display driver: GUI tests need no
 # X server.
 locstr_prepare_prefix null
+# Not fatal here (most tests still run), but say it before anything fails.
+locstr_wine32_hint
 echo "setup: done"

@@ -2,7 +2,7 @@
 # Sets up (when needed), builds every build and runs every test:
 #   tools/test.sh                  host, host-asan, host-tsan, windows
 #   tools/test.sh host windows     only the presets named
-set -euo pipefail
+. "$(dirname "$0")/lib.sh"
 here=$(cd "$(dirname "$0")" && pwd)
 cd "$here/.."
 bash tools/setup.sh
@@ -15,14 +15,15 @@ jobs=$(nproc)
 failed=()
 for preset in "${presets[@]}"; do
   echo "=== $preset: configure and build"
-  cmake --preset "$preset" >/dev/null
+  quiet cmake --preset "$preset"
   cmake --build --preset "$preset" -j "$jobs"
   echo "=== $preset: test"
   parallel=$jobs
   if [ "$preset" = windows ]; then
-    # A persistent wineserver makes each test's start fast.
+    # A persistent wineserver makes each test's start fast. -k fails when
+    # none runs; -p needs that no server runs.
     "$WINESERVER" -k 2>/dev/null || true
-    "$WINESERVER" -w 2>/dev/null || true
+    quiet "$WINESERVER" -w
     "$WINESERVER" -p
   fi
   export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
@@ -32,6 +33,7 @@ for preset in "${presets[@]}"; do
     failed+=("$preset")
   fi
   if [ "$preset" = windows ]; then
+    # Fails when the server has ended already (a test may end it).
     "$WINESERVER" -k 2>/dev/null || true
   fi
 done

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by the vnic-*.sh scripts: the Wine prefix of the virtual interface
 # driver (never the prefix of the other Wine tests) and the names in it.
 _vnic_here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)

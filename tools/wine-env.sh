@@ -1,36 +1,130 @@
+# shellcheck shell=bash
 # Sourced by the scripts: where Wine is and how it is run for this project.
-# Debian installs the commands as wine-stable etc. unless the alternatives are set.
+[ -n "${_locstr_lib_loaded:-}" ] || . "${BASH_SOURCE[0]%/*}/lib.sh"
+# Debian installs the commands as wine-stable etc. unless the alternatives are
+# set. WINE, WINESERVER and WINEBOOT already in the environment are kept.
 pick() { for c in "$@"; do command -v "$c" >/dev/null 2>&1 && { echo "$c"; return; }; done; echo "$1"; }
-WINE=$(pick wine wine-stable wine64)
-WINESERVER=$(pick wineserver wineserver-stable /usr/lib/wine/wineserver)
-WINEBOOT=$(pick wineboot wineboot-stable)
+WINE=${WINE:-$(pick wine wine-stable wine64)}
+WINESERVER=${WINESERVER:-$(pick wineserver wineserver-stable /usr/lib/wine/wineserver)}
+WINEBOOT=${WINEBOOT:-$(pick wineboot wineboot-stable)}
 export WINE WINESERVER WINEBOOT
 export WINEPREFIX="${LOCSTR_WINEPREFIX:-$HOME/.cache/locstr/wineprefix}"
 export WINEARCH=win64
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=;winealsa.drv,winepulse.drv=d;winhlp32.exe=d}"
 
-# Creates $WINEPREFIX when missing and prepares it once: no crash dialog (a
-# crash would otherwise hang in winedbg), Wine's own fonts in place, and the
-# display driver given as $1 ("null" for tests; empty keeps Wine's X11 driver).
+# "yes" when Wine's 32-bit half (Debian's wine32:i386) is installed. Debian's
+# wine command then starts every program with the 32-bit loader, and new
+# prefixes get a 32-bit system as well (WoW64).
+locstr_wine32_installed() {
+  local status
+  # dpkg-query fails for a package it does not know (no i386 architecture).
+  status=$(dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null) || status=""
+  if [ "$status" = "install ok installed" ]; then echo yes; else echo no; fi
+}
+
+# What to do when something fails in a prefix while wine32 is installed.
+locstr_wine32_hint() {
+  [ "$(locstr_wine32_installed)" = yes ] || return 0
+  cat >&2 <<'EOF'
+Wine's 32-bit half (wine32:i386) is installed; this project needs 64-bit Wine
+only. With wine32, Wine 8 fails here: "wine reg" in a prefix made without it
+(could not load kernel32.dll, status c0000135), and in a prefix made with it
+the driver vnic.sys does not start (ZwLoadDriver, status c0000142). Remove it
+as root, then run again (each prefix is made anew):
+    apt-get remove wine32:i386
+EOF
+}
+
+# Makes $WINEPREFIX ready for the project, once: a new 64-bit prefix with no
+# crash dialog (a crash would otherwise hang in winedbg), Wine's own fonts in
+# place, the display driver given as $1 ("null" for tests; empty keeps Wine's
+# X11 driver), and then what the optional command in $2... adds to it.
+# The marker .locstr-ready, written last, records what the prefix was made for
+# (the display driver, the command, whether wine32 was installed). A prefix
+# without that marker, or made for something else, is removed and made again
+# from scratch; a prefix whose making fails is removed before the script ends.
+# Scripts that start together make a prefix one after the other (a lock on the
+# folder that holds the prefixes), so none removes what another is making.
 locstr_prepare_prefix() {
-  local graphics="${1:-}"
-  if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    echo "creating Wine prefix $WINEPREFIX"
-    mkdir -p "$WINEPREFIX"
-    "$WINEBOOT" -i >/dev/null 2>&1 || true
-    # A brand-new prefix must settle before it is changed further.
-    "$WINESERVER" -w
+  local graphics=$1 want have="" lock
+  shift
+  want="graphics=${graphics:-x11} wine32=$(locstr_wine32_installed)${*:+ setup=$*}"
+  [ ! -f "$WINEPREFIX/.locstr-ready" ] || have=$(<"$WINEPREFIX/.locstr-ready")
+  [ "$have" != "$want" ] || return 0
+
+  mkdir -p "$(dirname "$WINEPREFIX")"
+  exec {lock}<"$(dirname "$WINEPREFIX")"
+  if ! flock -n "$lock"; then
+    echo "waiting for another script that is making a Wine prefix in $(dirname "$WINEPREFIX")"
+    flock "$lock"
   fi
-  [ ! -f "$WINEPREFIX/.locstr-ready" ] || return 0
-  "$WINE" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+  have=""
+  [ ! -f "$WINEPREFIX/.locstr-ready" ] || have=$(<"$WINEPREFIX/.locstr-ready")
+  if [ "$have" = "$want" ]; then
+    exec {lock}<&-
+    return 0
+  fi
+  if [ -e "$WINEPREFIX" ]; then
+    _locstr_check_prefix "$WINEPREFIX"
+    if [ ! -f "$WINEPREFIX/.locstr-ready" ]; then
+      echo "Wine prefix $WINEPREFIX was left half-made: making it again"
+    elif [ -z "$have" ]; then
+      echo "Wine prefix $WINEPREFIX was made by an earlier version of this script: making it again"
+    else
+      echo "Wine prefix $WINEPREFIX was made for \"$have\", not \"$want\": making it again"
+    fi
+    _locstr_remove_prefix "$WINEPREFIX"
+  fi
+  echo "creating Wine prefix $WINEPREFIX"
+  locstr_at_exit "_locstr_remove_unready_prefix $(printf %q "$WINEPREFIX")"
+  mkdir -p "$WINEPREFIX"
+  quiet "$WINEBOOT" -i
+  # A brand-new prefix must settle before it is changed further.
+  quiet "$WINESERVER" -w
+  grep -q '^#arch=win64' "$WINEPREFIX/system.reg" ||
+    locstr_die "wineboot made $WINEPREFIX, but not as a 64-bit prefix (WINEARCH=win64 is set)"
+  quiet "$WINE" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f
   if [ -n "$graphics" ]; then
-    "$WINE" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /t REG_SZ /d "$graphics" /f >/dev/null 2>&1
+    quiet "$WINE" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /t REG_SZ /d "$graphics" /f
   fi
-  mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
-  cp -n /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
-  # Stopping the server writes the registry to disk.
+  compgen -G '/usr/share/wine/fonts/*.ttf' >/dev/null ||
+    locstr_die "Wine's fonts are missing (/usr/share/wine/fonts/*.ttf): install fonts-wine (bash tools/setup.sh does)"
+  cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
+  [ $# -eq 0 ] || "$@"
+  # Stopping the server writes the registry to disk. It may have ended by
+  # itself already (it lingers a few seconds after the last program): then -k
+  # finds none and fails.
   "$WINESERVER" -k 2>/dev/null || true
-  "$WINESERVER" -w 2>/dev/null || true
-  touch "$WINEPREFIX/.locstr-ready"
+  quiet "$WINESERVER" -w
+  echo "$want" >"$WINEPREFIX/.locstr-ready"
+  exec {lock}<&-
+}
+
+# Stops the script when $1 is neither empty nor a Wine prefix (a mistaken
+# prefix variable): such a directory is never removed.
+_locstr_check_prefix() {
+  if [ -n "$(ls -A "$1")" ] && [ ! -e "$1/system.reg" ] &&
+     [ ! -e "$1/drive_c" ] && [ ! -e "$1/dosdevices" ]; then
+    locstr_die "$1 is not a Wine prefix; not removing it (point the prefix variable elsewhere)"
+  fi
+}
+
+# Removes a prefix, after ending its wineserver.
+_locstr_remove_prefix() {
+  local prefix=$1
+  _locstr_check_prefix "$prefix"
+  # -k fails when no wineserver runs in it.
+  WINEPREFIX=$prefix "$WINESERVER" -k 2>/dev/null || true
+  WINEPREFIX=$prefix quiet "$WINESERVER" -w
+  rm -rf "$prefix"
+}
+
+# At the end of a script that began making a prefix: removes it unless it was
+# finished, so no half-made prefix stays behind.
+_locstr_remove_unready_prefix() {
+  [ -d "$1" ] && [ ! -f "$1/.locstr-ready" ] || return 0
+  _locstr_remove_prefix "$1"
+  echo "removed the half-made Wine prefix $1" >&2
+  locstr_wine32_hint
 }

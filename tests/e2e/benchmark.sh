@@ -3,14 +3,14 @@
 # test). Builds what it needs in the windows build, runs in the driver's own
 # Wine prefix and ends that prefix's wineserver afterwards.
 # Usage: tests/e2e/benchmark.sh [changes]   (default 120)
-set -euo pipefail
+. "$(dirname "$0")/../../tools/lib.sh"
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 build="${LOCSTR_WINDOWS_BUILD:-$root/build/windows}"
 cd "$root"
-bash tools/setup.sh >/dev/null
-[ -f "$build/CMakeCache.txt" ] || cmake --preset windows -B "$build" >/dev/null
-cmake --build "$build" -j "$(nproc)" --target vnic vnet locstr e2e_benchmark >/dev/null
+quiet bash tools/setup.sh
+[ -f "$build/CMakeCache.txt" ] || quiet cmake --preset windows -B "$build"
+quiet cmake --build "$build" -j "$(nproc)" --target vnic vnet locstr e2e_benchmark
 export VNET_EXE="$build/virtualnet/vnet.exe" LOCSTR_EXE="$build/ui/locstr.exe"
 exec bash "$here/in-driver-prefix.sh" "$build/driver/vnic.sys" \
   "$build/tests/win32/e2e_benchmark.exe" "${1:-120}"

@@ -1,0 +1,79 @@
+# shellcheck shell=bash
+# Sourced first by every script in tools/ and tests/e2e/. A script stops at
+# the first command that fails and says which one, where and with what status,
+# for example
+#   wine-env.sh:86: failed (status 1): wine reg add ... (in locstr_prepare_prefix, called from demo.sh:29)
+# A failure inside a subshell or a called script is named first, then the
+# line that ran it, like a traceback.
+#   quiet CMD...        runs CMD with its output held back, and shows that
+#                       output only when CMD fails (for set-up steps)
+#   locstr_at_exit CMD  evaluates the string CMD when the script ends, on
+#                       success or failure, the last registered first
+#   locstr_die MESSAGE  prints MESSAGE and ends the script with status 1
+[ -z "${_locstr_lib_loaded:-}" ] || return 0
+_locstr_lib_loaded=1
+set -Eeuo pipefail
+shopt -s inherit_errexit
+
+_locstr_on_err() {
+  local rc=$1 line=$2 statuses=$3 cmd=$BASH_COMMAND where
+  # quiet's own return stands for the command quiet ran.
+  [ "$cmd" != 'return "$_locstr_quiet_rc"' ] || cmd=$_locstr_quiet_cmd
+  if [ "${statuses// /}" != "$statuses" ]; then
+    # A pipeline: BASH_COMMAND holds only its last command; show the line.
+    local text=""
+    [ ! -r "${BASH_SOURCE[1]}" ] || text=$(sed -n "${line}p" "${BASH_SOURCE[1]}")
+    text="${text#"${text%%[![:space:]]*}"}"
+    cmd="${text:-... | $cmd} (statuses in the pipeline: $statuses)"
+  fi
+  where="${BASH_SOURCE[1]##*/}:$line: failed (status $rc): $cmd"
+  local i
+  for ((i = 1; i < ${#FUNCNAME[@]} - 1; i++)); do
+    case ${FUNCNAME[i]} in
+      source) where+=" (in ${BASH_SOURCE[i]##*/}, sourced from" ;;
+      *) where+=" (in ${FUNCNAME[i]}, called from" ;;
+    esac
+    where+=" ${BASH_SOURCE[i + 1]##*/}:${BASH_LINENO[i]})"
+  done
+  printf '%s\n' "$where" >&2
+}
+trap '_locstr_on_err $? $LINENO "${PIPESTATUS[*]}"' ERR
+
+_locstr_exit_hooks=()
+locstr_at_exit() { _locstr_exit_hooks+=("$1"); }
+_locstr_on_exit() {
+  local i
+  for ((i = ${#_locstr_exit_hooks[@]} - 1; i >= 0; i--)); do
+    eval "${_locstr_exit_hooks[i]}"
+  done
+}
+trap _locstr_on_exit EXIT
+# Interrupted, the script says so and still runs its exit hooks.
+trap 'echo "${0##*/}: interrupted" >&2; exit 130' INT
+trap 'echo "${0##*/}: terminated" >&2; exit 143' TERM
+
+locstr_die() {
+  printf '%s\n' "$*" >&2
+  exit 1
+}
+
+quiet() {
+  local out
+  out=$(mktemp "${TMPDIR:-/tmp}/locstr-quiet.XXXXXX")
+  _locstr_quiet_rc=0
+  "$@" >"$out" 2>&1 </dev/null || _locstr_quiet_rc=$?
+  if [ "$_locstr_quiet_rc" -ne 0 ]; then
+    cat "$out" >&2
+    # The command as it ran, for the failure message.
+    local arg
+    _locstr_quiet_cmd=""
+    for arg in "$@"; do
+      case $arg in
+        '' | *[!A-Za-z0-9_./:=@%+,\\-]*) arg="'${arg//\'/\'\\\'\'}'" ;;
+      esac
+      _locstr_quiet_cmd+="${_locstr_quiet_cmd:+ }$arg"
+    done
+  fi
+  rm -f "$out"
+  return "$_locstr_quiet_rc"
+}
