@@ -120,7 +120,8 @@ static void SetLogColumns(HWND list) {
         average = 6;
     int stops[2] = {DirectionColumn * 4 / average, (DirectionColumn + NameColumn) * 4 / average};
     SendMessageA(list, LB_SETTABSTOPS, 2, reinterpret_cast<LPARAM>(stops));
-    SendMessageA(list, LB_SETHORIZONTALEXTENT, DirectionColumn + NameColumn + VnetMessageSize * 18, 0);
+    SendMessageA(list, LB_SETHORIZONTALEXTENT, DirectionColumn + NameColumn + VnetMessageSize * 18,
+                 0);
 }
 
 static void BuildControls(HWND window) {
