@@ -21,14 +21,16 @@ exe_dir=$(pwd)/build/windows/ui
 # driver, which draws nothing. Here Wine's X11 driver draws into one virtual
 # desktop, so the windows get captions without a window manager.
 export WINEPREFIX="${LOCSTR_DEMO_WINEPREFIX:-$HOME/.cache/locstr/demo-prefix}"
-desktop_size=1024x600
+# Wide enough for the program's window and the panel beside it.
+desktop_size=1280x600
 locstr_prepare_prefix ""
-if [ ! -f "$WINEPREFIX/.locstr-demo-ready" ]; then
+if [ ! -f "$WINEPREFIX/.locstr-demo-ready-$desktop_size" ]; then
   "$WINE" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /t REG_SZ /d Default /f >/dev/null 2>&1
   "$WINE" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /t REG_SZ /d "$desktop_size" /f >/dev/null 2>&1
   "$WINESERVER" -k 2>/dev/null || true
   "$WINESERVER" -w 2>/dev/null || true
-  touch "$WINEPREFIX/.locstr-demo-ready"
+  rm -f "$WINEPREFIX"/.locstr-demo-ready*
+  touch "$WINEPREFIX/.locstr-demo-ready-$desktop_size"
 fi
 
 if [ "${1:-}" != "--in-x" ] && [ -n "${DISPLAY:-}" ]; then
@@ -50,7 +52,7 @@ shot="${LOCSTR_DEMO_SHOT:-build/demo-screenshot.png}"
 mkdir -p "$(dirname "$shot")"
 # Both windows, without the empty desktop around them.
 if import -window root /tmp/locstr-demo-$$.png; then
-  desktop=$(convert /tmp/locstr-demo-$$.png -format '%[pixel:p{1020,595}]' info:)
+  desktop=$(convert /tmp/locstr-demo-$$.png -format '%[pixel:p{1276,595}]' info:)
   convert /tmp/locstr-demo-$$.png -bordercolor "$desktop" -border 1 -trim +repage "$shot"
   rm -f /tmp/locstr-demo-$$.png
   echo "demo: screenshot saved to $shot"

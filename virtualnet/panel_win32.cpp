@@ -1,6 +1,7 @@
 // The "Virtual network" panel window: the virtual nodes, a "Service pin"
 // button for each, and the traffic log of the messages on the wire.
 #include "virtualnet/panel.h"
+#include "virtualnet/decode.h"
 #include "virtualnet/vnet.h"
 #include <cstdio>
 #include <cstring>
@@ -8,7 +9,9 @@
 static const UINT_PTR RefreshTimer = 1;
 static const UINT RefreshMs = 100;
 static const int TrafficLines = 1000; // the oldest lines go beyond this
-static const int PanelWidth = 540;
+static const int PanelWidth = 580;
+static const int DirectionColumn = 90; // pixels of the log's first column
+static const int NameColumn = 235;     // and of its second, the names
 static const int RowHeight = 28;
 static const int TrafficHeight = 240;
 
@@ -28,16 +31,19 @@ static HWND AddControl(HWND parent, const char* className, const char* text, DWO
     return control;
 }
 
-// Hexadecimal pairs of a message, as long as its length byte says.
+// The direction, the message's name and its hexadecimal pairs (as many as
+// its length byte says), in the log's three columns.
 static void FormatMessageLine(char* line, size_t size, const char* direction,
                               const VnetLogEntry& entry) {
     size_t length = entry.length;
     if (length >= 2 && static_cast<size_t>(entry.bytes[1]) + 2 < length) {
         length = static_cast<size_t>(entry.bytes[1]) + 2;
     }
-    int used = std::snprintf(line, size, "%s", direction);
+    char name[VnetDescriptionSize];
+    VnetDescribeMessage(entry.bytes, length, name, sizeof name);
+    int used = std::snprintf(line, size, "%s\t%s\t", direction, name);
     for (size_t i = 0; i < length && used + 4 < static_cast<int>(size); ++i) {
-        used += std::snprintf(line + used, size - used, " %02X", entry.bytes[i]);
+        used += std::snprintf(line + used, size - used, i ? " %02X" : "%02X", entry.bytes[i]);
     }
 }
 
@@ -62,14 +68,14 @@ static void RefreshTraffic() {
     VnetLogEntry in;
     bool haveOut = writtenSeen < written && VnetWritten(writtenSeen, &out);
     bool haveIn = deliveredSeen < delivered && VnetDelivered(deliveredSeen, &in);
-    char line[256];
+    char line[320];
     while (haveOut || haveIn) {
         if (haveOut && (!haveIn || static_cast<int32_t>(out.tick - in.tick) <= 0)) {
-            FormatMessageLine(line, sizeof line, "program -> net:", out);
+            FormatMessageLine(line, sizeof line, "program -> net", out);
             ++writtenSeen;
             haveOut = writtenSeen < written && VnetWritten(writtenSeen, &out);
         } else {
-            FormatMessageLine(line, sizeof line, "net -> program:", in);
+            FormatMessageLine(line, sizeof line, "net -> program", in);
             ++deliveredSeen;
             haveIn = deliveredSeen < delivered && VnetDelivered(deliveredSeen, &in);
         }
@@ -100,6 +106,23 @@ static void RefreshNodes() {
     }
 }
 
+// Tab stops count quarters of the list's average character width.
+static void SetLogColumns(HWND list) {
+    HDC dc = GetDC(list);
+    HGDIOBJ oldFont = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
+    static const char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+    SIZE extent = {};
+    GetTextExtentPoint32A(dc, alphabet, 52, &extent);
+    SelectObject(dc, oldFont);
+    ReleaseDC(list, dc);
+    int average = (extent.cx / 26 + 1) / 2;
+    if (average <= 0)
+        average = 6;
+    int stops[2] = {DirectionColumn * 4 / average, (DirectionColumn + NameColumn) * 4 / average};
+    SendMessageA(list, LB_SETTABSTOPS, 2, reinterpret_cast<LPARAM>(stops));
+    SendMessageA(list, LB_SETHORIZONTALEXTENT, DirectionColumn + NameColumn + VnetMessageSize * 18, 0);
+}
+
 static void BuildControls(HWND window) {
     panelNodes = VnetNodeCount();
     AddControl(window, "Static", "Node ID               Location string", 0, 10, 8, 300, 16, -1);
@@ -113,10 +136,11 @@ static void BuildControls(HWND window) {
     }
     int y = 36 + panelNodes * RowHeight;
     AddControl(window, "Static", "Traffic on the wire (newest last)", 0, 10, y, 300, 16, -1);
-    AddControl(window, "ListBox", "",
-               WS_BORDER | WS_VSCROLL | WS_HSCROLL | LBS_NOINTEGRALHEIGHT | LBS_NOSEL, 10, y + 20,
-               PanelWidth - 30, TrafficHeight, IDC_PANEL_TRAFFIC);
-    SendDlgItemMessageA(window, IDC_PANEL_TRAFFIC, LB_SETHORIZONTALEXTENT, 1400, 0);
+    HWND list = AddControl(window, "ListBox", "",
+                           WS_BORDER | WS_VSCROLL | WS_HSCROLL | LBS_NOINTEGRALHEIGHT | LBS_NOSEL |
+                               LBS_USETABSTOPS,
+                           10, y + 20, PanelWidth - 20, TrafficHeight, IDC_PANEL_TRAFFIC);
+    SetLogColumns(list);
 }
 
 static LRESULT CALLBACK PanelWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

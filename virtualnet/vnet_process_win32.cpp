@@ -6,6 +6,7 @@
 // test or a person drive the network from outside (see Usage below).
 #include "driver/vnic_ioctl.h"
 #include "platform/device.h"
+#include "virtualnet/decode.h"
 #include "virtualnet/panel.h"
 #include "virtualnet/vnet.h"
 #include <windows.h>
@@ -20,8 +21,9 @@ static const char Usage[] =
     "  pin <n>               press node n's service pin\n"
     "  mem <n>               mem <n> <location bytes>\n"
     "  setloc <n> <hex>      set node n's 6 location bytes\n"
-    "  log [from]            <index> <microseconds> <w|r> <bytes>: w written by the\n"
-    "                        program, r injected for it to read\n"
+    "  log [from]            <index> <microseconds> <w|r> <bytes> <name>: w written\n"
+    "                        by the program, r injected for it to read; the name\n"
+    "                        (Read Memory <ID>, write done, ...) ends the line\n"
     "  clearlog              forget the traffic log\n"
     "  fault <name> <value>  delay (ms), drop, retries, readfail, writefail, udfail\n"
     "  counters              the driver's counters\n"
@@ -149,9 +151,11 @@ static void PrintLog(long from) {
     long first = trafficCount > LogCapacity ? trafficCount - LogCapacity : 0;
     for (long index = from > first ? from : first; index < trafficCount; index++) {
         const TrafficRecord& record = trafficLog[index % LogCapacity];
+        char name[VnetDescriptionSize];
+        VnetDescribeMessage(record.bytes, record.length, name, sizeof name);
         std::printf("%ld %lld %c ", index, record.microseconds, record.direction);
         PrintHex(record.bytes, record.length);
-        std::printf("\n");
+        std::printf(" %s\n", name);
     }
     LeaveCriticalSection(&logLock);
 }

@@ -1,2 +1,2 @@
 # Virtual network and in-memory registry: the driver contract through the seams.
-locstr_add_test(vnet_test SOURCES vnet_test.cpp LIBS virtualnet plat_sync_host)
+locstr_add_test(vnet_test SOURCES vnet_test.cpp vnet_decode_test.cpp LIBS virtualnet plat_sync_host)

@@ -1,0 +1,145 @@
+// Names of the messages on the virtual network's wire, for its traffic logs.
+#include "virtualnet/decode.h"
+
+namespace {
+
+// The network's own copy of the message codes, kept apart from the program's
+// on purpose: the logs then say what went over the wire, not what the
+// program believes it sent.
+const uint8_t CmdNodeRequest = 0x12;
+const uint8_t CmdLocal = 0x24;
+const uint8_t CmdResponse = 0x16;
+const uint8_t CmdIncoming = 0x18;
+const uint8_t CodeUpdateDomain = 0x63;
+const uint8_t CodeSetNodeMode = 0x6C;
+const uint8_t CodeReadMemory = 0x6D;
+const uint8_t CodeWriteMemory = 0x6E;
+const uint8_t CodeServicePin = 0x7F;
+const uint8_t CompletionMask = 0x30;
+const uint8_t CompletionFailed = 0x20;
+
+// Offsets in a message, and the ends a message must reach to carry them.
+const size_t CodeAt = 16;
+const size_t TargetIdAt = 10;  // a node request's addressee
+const size_t NewStringAt = 22; // Write Memory's data
+const size_t AnswerAt = 17;    // Read Memory's answer data, and a service pin's sender
+const size_t FieldSize = 6;
+
+// Answers named by their code alone (success: request code & 0x3F,
+// failure: request code & 0x1F).
+struct AnswerName {
+    uint8_t code;
+    const char* name;
+};
+const AnswerName AnswerNames[] = {
+    {CodeWriteMemory & 0x3F, "write done"},
+    {CodeWriteMemory & 0x1F, "write refused"},
+    {CodeReadMemory & 0x1F, "read refused"},
+    {CodeUpdateDomain & 0x3F, "Update Domain done"},
+    {CodeUpdateDomain & 0x1F, "Update Domain refused"},
+    {CodeSetNodeMode & 0x3F, "Set Node Mode done"},
+    {CodeSetNodeMode & 0x1F, "Set Node Mode refused"},
+};
+
+// Appends to a text that never runs past its buffer (it is cut instead).
+struct Text {
+    char* at;
+    size_t size;
+    size_t used;
+    void Put(char c) {
+        if (used + 1 < size) {
+            at[used++] = c;
+            at[used] = '\0';
+        }
+    }
+    void Add(const char* words) {
+        while (*words)
+            Put(*words++);
+    }
+    void Hex(uint8_t value) {
+        static const char digits[] = "0123456789ABCDEF";
+        Put(digits[value >> 4]);
+        Put(digits[value & 0x0F]);
+    }
+};
+
+void AddId(Text& text, const uint8_t* id) {
+    for (size_t i = 0; i < FieldSize; ++i) {
+        text.Put(' ');
+        text.Hex(id[i]);
+    }
+}
+
+// A location string in quotes: the zero bytes that pad it are left out,
+// other bytes that cannot be shown as they are appear as \xNN.
+void AddString(Text& text, const uint8_t* s) {
+    size_t end = FieldSize;
+    while (end > 0 && s[end - 1] == 0)
+        --end;
+    text.Put('"');
+    for (size_t i = 0; i < end; ++i) {
+        if (s[i] == '"' || s[i] == '\\') {
+            text.Put('\\');
+            text.Put(char(s[i]));
+        } else if (s[i] >= 0x20 && s[i] < 0x7F) {
+            text.Put(char(s[i]));
+        } else {
+            text.Add("\\x");
+            text.Hex(s[i]);
+        }
+    }
+    text.Put('"');
+}
+
+// The name of a message whose bytes the message's own length covers.
+void Describe(const uint8_t* b, size_t length, Text& text) {
+    bool hasCode = length > CodeAt;
+    if (b[0] == CmdLocal && hasCode && b[CodeAt] == CodeUpdateDomain) {
+        text.Add("Update Domain");
+    } else if (b[0] == CmdLocal && hasCode && b[CodeAt] == CodeSetNodeMode) {
+        text.Add("Set Node Mode");
+    } else if (b[0] == CmdNodeRequest && hasCode && b[CodeAt] == CodeReadMemory) {
+        text.Add("Read Memory");
+        AddId(text, b + TargetIdAt);
+    } else if (b[0] == CmdNodeRequest && hasCode && b[CodeAt] == CodeWriteMemory &&
+               length >= NewStringAt + FieldSize) {
+        text.Add("Write Memory");
+        AddId(text, b + TargetIdAt);
+        text.Add(" ");
+        AddString(text, b + NewStringAt);
+    } else if (b[0] == CmdResponse && length > 3 && (b[3] & CompletionMask) == CompletionFailed) {
+        text.Add("failed transaction");
+    } else if (b[0] == CmdResponse && hasCode && b[CodeAt] == (CodeReadMemory & 0x3F) &&
+               length >= AnswerAt + FieldSize) {
+        text.Add("answer: ");
+        AddString(text, b + AnswerAt);
+    } else if (b[0] == CmdIncoming && hasCode && b[CodeAt] == CodeServicePin &&
+               length >= AnswerAt + FieldSize) {
+        text.Add("service pin");
+        AddId(text, b + AnswerAt);
+    } else {
+        const char* name = "unknown";
+        if (b[0] == CmdResponse && hasCode)
+            for (const AnswerName& answer : AnswerNames)
+                if (b[CodeAt] == answer.code)
+                    name = answer.name;
+        text.Add(name);
+    }
+}
+
+} // namespace
+
+void VnetDescribeMessage(const uint8_t* bytes, size_t length, char* text, size_t size) {
+    if (size == 0)
+        return;
+    text[0] = '\0';
+    Text out = {text, size, 0};
+    // A message is as long as its count byte says, at most what was logged.
+    if (length >= 2 && size_t(bytes[1]) + 2 < length)
+        length = size_t(bytes[1]) + 2;
+    if (length < 2) {
+        out.Add("unknown");
+        return;
+    }
+    Describe(bytes, length, out);
+}
