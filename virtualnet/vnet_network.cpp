@@ -1,29 +1,27 @@
-// The virtual network: a simulated interface driver and its nodes behind the device seam.
-#include "virtualnet/vnet.h"
-#include "virtualnet/nocase.h"
-#include "platform/device.h"
-#include "platform/registry.h"
-#include "platform/sync.h"
+// The virtual network's network side: the interfaces' queues, the interface's
+// local commands, the nodes and their memory, delayed answers and the timer
+// thread that delivers them, fault controls and logs, and the controls of
+// tests, the demo and a network process (virtualnet/vnet.h).
+#include "virtualnet/vnet_internal.h"
 #include "virtualnet/vregistry.h"
-#include <condition_variable>
 #include <cstring>
-#include <deque>
-#include <mutex>
-#include <vector>
+
+namespace vnet {
+
+// Never destroyed: the timer thread may still be waiting on it while the
+// process exits.
+Network& Net() {
+    static Network* network = new Network;
+    return *network;
+}
 
 namespace {
 
 const size_t QueueLimit = 1024; // messages waiting per interface
-const int HandleLimit = 128;    // 32 slots of the access layer, two handles each, and spare
-const uintptr_t HandleBase = 0x56000000;
-const uint32_t Ring0Base = 0xC1000001;
-const int NameSize = 40;
-const int ConfigSize = 32;
 const int LocationOffset = 2;
-const uint32_t PlatformWindows = 1; // VER_PLATFORM_WIN32_WINDOWS, the older family
-const uintptr_t StatusPending = 0x103;
 
 // Message and response codes the network understands.
+// Deliberately independent of the program's messaging code: an oracle for the tests.
 const uint8_t CmdNodeRequest = 0x12;
 const uint8_t CmdLocal = 0x24;
 const uint8_t CmdResponse = 0x16;
@@ -36,108 +34,6 @@ const uint8_t CodeServicePin = 0x7F;
 const uint8_t CompletionSuccess = 0x10;
 const uint8_t CompletionFailed = 0x20;
 
-struct Message {
-    uint8_t bytes[VnetMessageSize];
-    size_t length;
-};
-
-struct Interface {
-    char name[NameSize];
-    uint16_t deviceIndex;
-    std::deque<Message> queue;
-};
-
-struct Node {
-    uint8_t id[6];
-    uint8_t programId[8];
-    uint8_t config[ConfigSize];
-};
-
-struct HandleRecord {
-    bool open;
-    uintptr_t token;
-    int iface;
-    bool overlapped;
-    // The pending zero-length read (NT family): completed once, then disarmed.
-    bool armed;
-    PlatOverlapped* armRecord;
-    uint32_t* armCount;
-    PlatEvent armEvent;
-    uint32_t ring0; // older family: the attached ring-0 event handle, 0 when none
-};
-
-struct Delayed {
-    uint32_t due;
-    int iface;
-    Message message;
-};
-
-struct Network {
-    std::mutex lock;
-    // The timer thread waits on timerEvent through the sync seam, so that a
-    // delayed answer keeps the time of the test clock; timerEnded tells a
-    // reset that the thread has gone.
-    PlatEvent timerEvent = PlatCreateEvent(nullptr);
-    std::condition_variable timerEnded;
-    int ifaceCount = 0;
-    Interface ifaces[VnetMaxInterfaces];
-    int nodeCount = 0;
-    Node nodes[VnetMaxNodes];
-    HandleRecord handles[HandleLimit];
-    uintptr_t openSerial = 0;
-    std::vector<PlatEvent> ring0Events; // ring-0 handle Ring0Base + i stands for entry i
-    std::deque<VnetLogEntry> written;
-    std::deque<VnetLogEntry> delivered;
-    std::deque<uint32_t> controls;
-    std::vector<Delayed> delayed; // ordered by due time
-    bool timerRunning = false;
-    bool timerStop = false;
-    void (*hook)(int) = nullptr;
-    VnetFaults faults = {};
-};
-
-// Never destroyed: the timer thread may still be waiting on it while the
-// process exits.
-Network& Net() {
-    static Network* network = new Network;
-    return *network;
-}
-
-// Tokens handed out for kernel32 and its OpenVxDHandle entry point.
-char kernelToken;
-char openVxDToken;
-
-// Interfaces that got a message while the lock was held; their arrival hook
-// runs after the lock is released.
-typedef std::vector<int> Arrivals;
-
-bool EndsWithNoCase(const char* text, const char* tail) {
-    size_t textLength = std::strlen(text);
-    size_t tailLength = std::strlen(tail);
-    return textLength >= tailLength && SameNoCase(text + textLength - tailLength, tail);
-}
-
-HandleRecord* FindHandle(Network& n, PlatHandle handle) {
-    uintptr_t value = reinterpret_cast<uintptr_t>(handle);
-    if (value < HandleBase)
-        return nullptr;
-    HandleRecord& record = n.handles[(value - HandleBase) % HandleLimit];
-    return record.open && record.token == value ? &record : nullptr;
-}
-
-bool InterfaceHasOpenHandle(Network& n, int iface) {
-    for (HandleRecord& record : n.handles)
-        if (record.open && record.iface == iface)
-            return true;
-    return false;
-}
-
-PlatEvent Ring0Event(Network& n, uint32_t ring0) {
-    if (ring0 < Ring0Base || ring0 - Ring0Base >= n.ring0Events.size())
-        return nullptr;
-    return n.ring0Events[ring0 - Ring0Base];
-}
-
 void AppendLog(std::deque<VnetLogEntry>& log, int iface, const uint8_t* bytes, size_t length) {
     VnetLogEntry entry = {};
     entry.iface = iface;
@@ -149,19 +45,6 @@ void AppendLog(std::deque<VnetLogEntry>& log, int iface, const uint8_t* bytes, s
     log.push_back(entry);
 }
 
-void CompleteArm(HandleRecord& record) {
-    record.armed = false;
-    record.armRecord->internal = 0;
-    record.armRecord->internalHigh = 0;
-    if (record.armCount)
-        *record.armCount = 0;
-    // Signalled under the network's lock on purpose: PlatSetEvent never calls
-    // back into the network, and a handle closed after this cannot be
-    // signalled later (its event may already be gone).
-    if (record.armEvent)
-        PlatSetEvent(record.armEvent);
-}
-
 // A message becomes waiting on an interface: arrival reads complete, ring-0
 // events are signalled, and the hook is noted for later.
 bool Queue(Network& n, int iface, const Message& message, Arrivals& arrivals) {
@@ -170,31 +53,8 @@ bool Queue(Network& n, int iface, const Message& message, Arrivals& arrivals) {
         return false;
     target.queue.push_back(message);
     AppendLog(n.delivered, iface, message.bytes, message.length);
-    for (HandleRecord& record : n.handles) {
-        if (!record.open || record.iface != iface)
-            continue;
-        if (record.armed)
-            CompleteArm(record);
-        if (PlatEvent event = Ring0Event(n, record.ring0))
-            PlatSetEvent(event);
-    }
+    AnnounceArrival(n, iface);
     arrivals.push_back(iface);
-    return true;
-}
-
-void RunHook(void (*hook)(int), const Arrivals& arrivals) {
-    if (!hook)
-        return;
-    for (int iface : arrivals)
-        hook(iface);
-}
-
-bool Take(Network& n, int iface, Message* message) {
-    std::deque<Message>& queue = n.ifaces[iface].queue;
-    if (queue.empty())
-        return false;
-    *message = queue.front();
-    queue.pop_front();
     return true;
 }
 
@@ -270,6 +130,7 @@ Message CodeResponse(const uint8_t source[11], uint8_t code) {
     return Response(CompletionSuccess, source, &code, 1);
 }
 
+// The transmit timer's length: like the codes, independent of the messaging code on purpose.
 uint32_t TransmitTimerMs(uint8_t index) {
     unsigned p = index & 0x0F;
     return (16u << (p / 2)) + ((p & 1) ? (8u << (p / 2)) : 0u);
@@ -345,22 +206,6 @@ void NodeRequest(Network& n, int iface, const uint8_t* b, size_t length, Arrival
     Answer(n, iface, MemoryRequest(n, node, b, length), delay, arrivals);
 }
 
-// A message the program wrote: logged, then carried out by the interface or
-// the addressed node.
-void Process(Network& n, int iface, const uint8_t* bytes, size_t length, Arrivals& arrivals) {
-    uint8_t b[VnetMessageSize] = {};
-    if (length > size_t(VnetMessageSize))
-        length = VnetMessageSize;
-    std::memcpy(b, bytes, length);
-    AppendLog(n.written, iface, b, length);
-    if (n.faults.dropResponses)
-        return;
-    if (b[0] == CmdLocal)
-        LocalCommand(n, iface, b, arrivals);
-    else if (b[0] == CmdNodeRequest)
-        NodeRequest(n, iface, b, length, arrivals);
-}
-
 void StopTimer(Network& n, std::unique_lock<std::mutex>& guard) {
     n.timerStop = true;
     PlatSetEvent(n.timerEvent);
@@ -379,7 +224,60 @@ Message FromBytes(const uint8_t* bytes, size_t length) {
     return m;
 }
 
+// The length of a log, and one entry of the written or the delivered log.
+template <typename Entry> size_t LogCount(std::deque<Entry> Network::*log) {
+    Network& n = Net();
+    std::lock_guard<std::mutex> guard(n.lock);
+    return (n.*log).size();
+}
+
+bool LogEntry(std::deque<VnetLogEntry> Network::*log, size_t index, VnetLogEntry* entry) {
+    Network& n = Net();
+    std::lock_guard<std::mutex> guard(n.lock);
+    const std::deque<VnetLogEntry>& entries = n.*log;
+    if (index >= entries.size())
+        return false;
+    *entry = entries[index];
+    return true;
+}
+
 } // namespace
+
+// A message the program wrote: logged, then carried out by the interface or
+// the addressed node.
+void Process(Network& n, int iface, const uint8_t* bytes, size_t length, Arrivals& arrivals) {
+    uint8_t b[VnetMessageSize] = {};
+    if (length > size_t(VnetMessageSize))
+        length = VnetMessageSize;
+    std::memcpy(b, bytes, length);
+    AppendLog(n.written, iface, b, length);
+    if (n.faults.dropResponses)
+        return;
+    if (b[0] == CmdLocal)
+        LocalCommand(n, iface, b, arrivals);
+    else if (b[0] == CmdNodeRequest)
+        NodeRequest(n, iface, b, length, arrivals);
+}
+
+bool Take(Network& n, int iface, Message* message) {
+    std::deque<Message>& queue = n.ifaces[iface].queue;
+    if (queue.empty())
+        return false;
+    *message = queue.front();
+    queue.pop_front();
+    return true;
+}
+
+void RunHook(void (*hook)(int), const Arrivals& arrivals) {
+    if (!hook)
+        return;
+    for (int iface : arrivals)
+        hook(iface);
+}
+
+} // namespace vnet
+
+using namespace vnet;
 
 // ---- Test and demo controls ----
 
@@ -396,9 +294,7 @@ void VnetReset() {
     }
     n.ifaceCount = 0;
     n.nodeCount = 0;
-    for (HandleRecord& record : n.handles)
-        record = HandleRecord{};
-    n.ring0Events.clear();
+    ForgetHandles(n);
     n.written.clear();
     n.delivered.clear();
     n.controls.clear();
@@ -511,18 +407,11 @@ size_t VnetPendingCount(int iface) {
 }
 
 size_t VnetWrittenCount() {
-    Network& n = Net();
-    std::lock_guard<std::mutex> guard(n.lock);
-    return n.written.size();
+    return LogCount(&Network::written);
 }
 
 bool VnetWritten(size_t index, VnetLogEntry* entry) {
-    Network& n = Net();
-    std::lock_guard<std::mutex> guard(n.lock);
-    if (index >= n.written.size())
-        return false;
-    *entry = n.written[index];
-    return true;
+    return LogEntry(&Network::written, index, entry);
 }
 
 void VnetClearLog() {
@@ -534,9 +423,7 @@ void VnetClearLog() {
 }
 
 size_t VnetControlCount() {
-    Network& n = Net();
-    std::lock_guard<std::mutex> guard(n.lock);
-    return n.controls.size();
+    return LogCount(&Network::controls);
 }
 
 uint32_t VnetControlCode(size_t index) {
@@ -546,18 +433,11 @@ uint32_t VnetControlCode(size_t index) {
 }
 
 size_t VnetDeliveredCount() {
-    Network& n = Net();
-    std::lock_guard<std::mutex> guard(n.lock);
-    return n.delivered.size();
+    return LogCount(&Network::delivered);
 }
 
 bool VnetDelivered(size_t index, VnetLogEntry* entry) {
-    Network& n = Net();
-    std::lock_guard<std::mutex> guard(n.lock);
-    if (index >= n.delivered.size())
-        return false;
-    *entry = n.delivered[index];
-    return true;
+    return LogEntry(&Network::delivered, index, entry);
 }
 
 void VnetSubmit(int iface, const uint8_t* message, size_t length) {
@@ -627,198 +507,4 @@ void VnetInstallDemo() {
 
 VnetFaults* VnetFaultControls() {
     return &Net().faults;
-}
-
-// ---- The device seam ----
-
-uint32_t PlatGetPlatformId() {
-    Network& n = Net();
-    std::lock_guard<std::mutex> guard(n.lock);
-    return n.faults.olderFamily ? PlatformWindows : PlatPlatformNt;
-}
-
-PlatHandle PlatOpenDevice(const char* path, bool overlapped) {
-    Network& n = Net();
-    std::lock_guard<std::mutex> guard(n.lock);
-    if (!path || std::strncmp(path, "\\\\.\\", 4) != 0 || n.faults.failOpen)
-        return PlatInvalidHandle();
-    int iface = 0;
-    while (iface < n.ifaceCount && !SameNoCase(path + 4, n.ifaces[iface].name))
-        ++iface;
-    if (iface == n.ifaceCount)
-        return PlatInvalidHandle();
-    if (n.faults.failSecondOpen && InterfaceHasOpenHandle(n, iface))
-        return PlatInvalidHandle();
-    for (int slot = 0; slot < HandleLimit; ++slot) {
-        HandleRecord& record = n.handles[slot];
-        if (record.open)
-            continue;
-        record = HandleRecord{};
-        record.open = true;
-        // A serial in every token: a closed or reset handle never matches again.
-        record.token = HandleBase + (++n.openSerial) * HandleLimit + uintptr_t(slot);
-        record.iface = iface;
-        record.overlapped = overlapped;
-        return reinterpret_cast<PlatHandle>(record.token);
-    }
-    return PlatInvalidHandle();
-}
-
-bool PlatReadDevice(PlatHandle device, void* buffer, uint32_t length, uint32_t* transferred) {
-    Network& n = Net();
-    std::lock_guard<std::mutex> guard(n.lock);
-    *transferred = 0;
-    HandleRecord* record = FindHandle(n, device);
-    if (!record)
-        return false;
-    Message m;
-    if (length == 0 || !Take(n, record->iface, &m))
-        return true; // nothing waits: complete at once with no data
-    size_t count = m.length < length ? m.length : length;
-    std::memcpy(buffer, m.bytes, count);
-    *transferred = static_cast<uint32_t>(count);
-    return true;
-}
-
-bool PlatWriteDevice(PlatHandle device, const void* buffer, uint32_t length,
-                     uint32_t* transferred) {
-    Network& n = Net();
-    Arrivals arrivals;
-    void (*hook)(int);
-    {
-        std::lock_guard<std::mutex> guard(n.lock);
-        *transferred = 0;
-        HandleRecord* record = FindHandle(n, device);
-        if (!record || n.faults.failWrites || length == 0 || length > uint32_t(VnetMessageSize))
-            return false;
-        Process(n, record->iface, static_cast<const uint8_t*>(buffer), length, arrivals);
-        *transferred = n.faults.zeroByteWrites ? 0 : length;
-        hook = n.hook;
-    }
-    RunHook(hook, arrivals);
-    return true;
-}
-
-void PlatStartArrivalRead(PlatHandle arrival, PlatOverlapped* overlapped, uint32_t* byteCount) {
-    Network& n = Net();
-    std::lock_guard<std::mutex> guard(n.lock);
-    HandleRecord* record = FindHandle(n, arrival);
-    if (!record || !record->overlapped || !overlapped)
-        return;
-    // A new arm replaces one still pending: both would complete on the same arrival.
-    record->armed = true;
-    record->armRecord = overlapped;
-    record->armCount = byteCount;
-    record->armEvent = overlapped->event;
-    overlapped->internal = StatusPending;
-    if (!n.ifaces[record->iface].queue.empty())
-        CompleteArm(*record);
-}
-
-bool PlatControlDevice(PlatHandle device, uint32_t code, void* input, uint32_t inputLength,
-                       void* output, uint32_t outputLength, uint32_t* byteCount) {
-    Network& n = Net();
-    Arrivals arrivals;
-    void (*hook)(int);
-    {
-        std::lock_guard<std::mutex> guard(n.lock);
-        if (n.controls.size() >= size_t(VnetLogSize))
-            n.controls.pop_front();
-        n.controls.push_back(code);
-        HandleRecord* record = FindHandle(n, device);
-        if (!record || (code >> 16) != n.ifaces[record->iface].deviceIndex)
-            return false;
-        uint32_t function = code & 0xFFFF;
-        if (function < 16 && n.faults.refuseControl[function])
-            return false;
-        uint32_t count = 0;
-        switch (function) {
-        case 1: // open
-            break;
-        case 2: // close
-            record->ring0 = 0;
-            break;
-        case 7: { // set event
-            uint32_t ring0 = 0;
-            if (!input || inputLength < 4)
-                return false;
-            std::memcpy(&ring0, input, 4);
-            if (ring0 != 0 && !Ring0Event(n, ring0))
-                return false;
-            record->ring0 = ring0;
-            // Like the NT family's arrival read: a message already waiting
-            // is announced at once.
-            if (ring0 != 0 && !n.ifaces[record->iface].queue.empty())
-                PlatSetEvent(Ring0Event(n, ring0));
-            break;
-        }
-        case 10: { // read: into the caller's buffer, untouched when nothing waits
-            Message m;
-            if (!output || outputLength == 0 || !Take(n, record->iface, &m))
-                break;
-            size_t copied = m.length < outputLength ? m.length : outputLength;
-            std::memcpy(output, m.bytes, copied);
-            count = n.faults.zeroCountReads ? 0 : static_cast<uint32_t>(copied);
-            break;
-        }
-        case 11: // write
-            if (n.faults.failWrites || !input || inputLength == 0 ||
-                inputLength > uint32_t(VnetMessageSize))
-                return false;
-            Process(n, record->iface, static_cast<const uint8_t*>(input), inputLength, arrivals);
-            count = n.faults.zeroByteWrites ? 0 : inputLength;
-            break;
-        default:
-            return false;
-        }
-        if (byteCount)
-            *byteCount = count;
-        hook = n.hook;
-    }
-    RunHook(hook, arrivals);
-    return true;
-}
-
-void PlatCloseDevice(PlatHandle device) {
-    Network& n = Net();
-    std::lock_guard<std::mutex> guard(n.lock);
-    if (HandleRecord* record = FindHandle(n, device))
-        *record = HandleRecord{}; // drops a pending arm and a ring-0 attachment
-}
-
-uint32_t PlatGetSystemDirectory(char* buffer, uint32_t size) {
-    static const char directory[] = "C:\\windows\\system32";
-    const uint32_t length = sizeof directory - 1;
-    if (!buffer || size <= length)
-        return length + 1; // like GetSystemDirectoryA: the size needed
-    std::memcpy(buffer, directory, sizeof directory);
-    return length;
-}
-
-PlatLibrary PlatLoadLibrary(const char* path) {
-    return path && EndsWithNoCase(path, "\\kernel32.dll") ? &kernelToken : nullptr;
-}
-
-PlatProc PlatGetProcAddress(PlatLibrary library, const char* name) {
-    Network& n = Net();
-    std::lock_guard<std::mutex> guard(n.lock);
-    if (library != &kernelToken || !name || std::strcmp(name, "OpenVxDHandle") != 0 ||
-        n.faults.hideOpenVxDHandle)
-        return nullptr;
-    return &openVxDToken;
-}
-
-uint32_t PlatCallOpenVxDHandle(PlatProc openVxDHandle, PlatEvent event) {
-    Network& n = Net();
-    std::lock_guard<std::mutex> guard(n.lock);
-    if (openVxDHandle != &openVxDToken || !event || n.faults.openVxDHandleFails)
-        return 0;
-    // One ring-0 handle per event, so attaching the same event again and
-    // again does not grow the table.
-    for (size_t i = 0; i < n.ring0Events.size(); ++i) {
-        if (n.ring0Events[i] == event)
-            return Ring0Base + static_cast<uint32_t>(i);
-    }
-    n.ring0Events.push_back(event);
-    return Ring0Base + static_cast<uint32_t>(n.ring0Events.size() - 1);
 }
