@@ -1,6 +1,6 @@
-/* The program's texts, word for word: the string table of the .rc script and
-   the host build's output recorder both take them from here. Plain C macros
-   only, so the resource compiler reads this file too. */
+/* The program's texts, word for word: the string table of the .rc script, the
+   host build's output recorder and the resource test all take them from here.
+   Plain C macros only, so the resource compiler reads this file too. */
 #ifndef LOCSTR_STRINGS_H
 #define LOCSTR_STRINGS_H
 
@@ -31,6 +31,20 @@
 #define STR_GREETING                                                                               \
     "\n Vendrel\xAE Quorvane\xAE\n Location String Modification Utility\n\nType [F1] for help on " \
     "any field."
+
+/* The string table, once: X(id, text) for each entry. The .rc script expands
+   it into its STRINGTABLE, the host build's output recorder into its look-up,
+   and the resource test compares the binary's strings with it. */
+#define LOCSTR_STRING_TABLE(X)                                                                     \
+    X(IDS_CLASS_NAME, STR_CLASS_NAME)                                                              \
+    X(IDS_NO_INTERFACES, STR_NO_INTERFACES)                                                        \
+    X(IDS_OPEN_FAILED, STR_OPEN_FAILED)                                                            \
+    X(IDS_INIT_FAILED, STR_INIT_FAILED)                                                            \
+    X(IDS_THREAD_FAILED, STR_THREAD_FAILED)                                                        \
+    X(IDS_BAD_PELLION_ID, STR_BAD_PELLION_ID)                                                      \
+    X(IDS_CLICK_EXECUTE, STR_CLICK_EXECUTE)                                                        \
+    X(IDS_CAPTION, STR_CAPTION)                                                                    \
+    X(IDS_GREETING, STR_GREETING)
 
 /* Fixed texts that are not in the string table. */
 #define STR_STATUS_IDLE "Status: Idle"

@@ -1,5 +1,6 @@
 // Names of the messages on the virtual network's wire, for its traffic logs.
 #include "virtualnet/decode.h"
+#include "messaging/hextext.h"
 
 namespace {
 
@@ -56,18 +57,14 @@ struct Text {
         while (*words)
             Put(*words++);
     }
-    void Hex(uint8_t value) {
-        static const char digits[] = "0123456789ABCDEF";
-        Put(digits[value >> 4]);
-        Put(digits[value & 0x0F]);
-    }
 };
 
+// A space, then the ID as the program shows it: "01 02 03 04 05 06".
 void AddId(Text& text, const uint8_t* id) {
-    for (size_t i = 0; i < FieldSize; ++i) {
-        text.Put(' ');
-        text.Hex(id[i]);
-    }
+    char pairs[FieldSize * 3];
+    FormatHexPairs(pairs, id, FieldSize);
+    text.Put(' ');
+    text.Add(pairs);
 }
 
 // A location string in quotes: the zero bytes that pad it are left out,
@@ -84,8 +81,10 @@ void AddString(Text& text, const uint8_t* s) {
         } else if (s[i] >= 0x20 && s[i] < 0x7F) {
             text.Put(char(s[i]));
         } else {
+            char pair[3];
+            FormatHexPairs(pair, &s[i], 1);
             text.Add("\\x");
-            text.Hex(s[i]);
+            text.Add(pair);
         }
     }
     text.Put('"');

@@ -1,6 +1,7 @@
 // The "Virtual network" panel window: the virtual nodes, a "Service pin"
 // button for each, and the traffic log of the messages on the wire.
 #include "virtualnet/panel.h"
+#include "messaging/hextext.h"
 #include "virtualnet/decode.h"
 #include "virtualnet/vnet.h"
 #include <cstdio>
@@ -41,10 +42,12 @@ static void FormatMessageLine(char* line, size_t size, const char* direction,
     }
     char name[VnetDescriptionSize];
     VnetDescribeMessage(entry.bytes, length, name, sizeof name);
-    int used = std::snprintf(line, size, "%s\t%s\t", direction, name);
-    for (size_t i = 0; i < length && used + 4 < static_cast<int>(size); ++i) {
-        used += std::snprintf(line + used, size - used, i ? " %02X" : "%02X", entry.bytes[i]);
+    if (length > static_cast<size_t>(VnetMessageSize)) {
+        length = VnetMessageSize;
     }
+    char hex[VnetMessageSize * 3];
+    FormatHexPairs(hex, entry.bytes, length);
+    std::snprintf(line, size, "%s\t%s\t%s", direction, name, hex);
 }
 
 static void AddTrafficLine(const char* line) {
@@ -96,9 +99,10 @@ static void RefreshNodes() {
                                                                  : '.';
         }
         shown[6] = '\0';
+        char idText[6 * 3];
+        FormatHexPairs(idText, id, 6);
         char text[64];
-        std::snprintf(text, sizeof text, "%02X %02X %02X %02X %02X %02X    \"%s\"", id[0], id[1],
-                      id[2], id[3], id[4], id[5], shown);
+        std::snprintf(text, sizeof text, "%s    \"%s\"", idText, shown);
         if (std::strcmp(text, nodeTexts[node]) != 0) {
             std::memcpy(nodeTexts[node], text, sizeof text);
             SetDlgItemTextA(panelWindow, IDC_PANEL_NODE_TEXT + node, text);

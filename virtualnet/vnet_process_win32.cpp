@@ -127,6 +127,10 @@ static DWORD WINAPI TakeThread(void*) {
     return 0;
 }
 
+// Hexadecimal digits with no spaces between the pairs, unlike the program's
+// form (FormatHexPairs): on the command protocol an ID or a location string
+// is one word, the same that setloc reads back, so scripts split lines at
+// spaces.
 static void PrintHex(const unsigned char* bytes, size_t length) {
     for (size_t i = 0; i < length; i++)
         std::printf("%02X", bytes[i]);

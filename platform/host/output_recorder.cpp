@@ -19,24 +19,11 @@ void Record(OutputKind kind, const char* text, int stringId) {
 
 const char* RecorderStringText(int stringId) {
     switch (stringId) {
-    case IDS_CLASS_NAME:
-        return STR_CLASS_NAME;
-    case IDS_NO_INTERFACES:
-        return STR_NO_INTERFACES;
-    case IDS_OPEN_FAILED:
-        return STR_OPEN_FAILED;
-    case IDS_INIT_FAILED:
-        return STR_INIT_FAILED;
-    case IDS_THREAD_FAILED:
-        return STR_THREAD_FAILED;
-    case IDS_BAD_PELLION_ID:
-        return STR_BAD_PELLION_ID;
-    case IDS_CLICK_EXECUTE:
-        return STR_CLICK_EXECUTE;
-    case IDS_CAPTION:
-        return STR_CAPTION;
-    case IDS_GREETING:
-        return STR_GREETING;
+#define LOCSTR_STRING_CASE(id, text)                                                               \
+    case id:                                                                                       \
+        return text;
+        LOCSTR_STRING_TABLE(LOCSTR_STRING_CASE)
+#undef LOCSTR_STRING_CASE
     default:
         return "";
     }

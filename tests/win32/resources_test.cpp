@@ -7,6 +7,7 @@
 #include <commctrl.h>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -191,18 +192,17 @@ TEST(FrontalDialog, ControlsInTabOrderWithTheirPlacesAndStates) {
     DestroyWindow(parent);
 }
 
+// The .rc script expands strings.h's list too; this checks what the resource
+// compiler made of it.
 TEST(StringTable, EveryEntryWordForWordAndNoOthers) {
     struct Entry {
         int id;
         const char* text;
     };
-    const Entry entries[] = {
-        {IDS_CLASS_NAME, STR_CLASS_NAME},       {IDS_NO_INTERFACES, STR_NO_INTERFACES},
-        {IDS_OPEN_FAILED, STR_OPEN_FAILED},     {IDS_INIT_FAILED, STR_INIT_FAILED},
-        {IDS_THREAD_FAILED, STR_THREAD_FAILED}, {IDS_BAD_PELLION_ID, STR_BAD_PELLION_ID},
-        {IDS_CLICK_EXECUTE, STR_CLICK_EXECUTE}, {IDS_CAPTION, STR_CAPTION},
-        {IDS_GREETING, STR_GREETING},
-    };
+#define LOCSTR_STRING_ROW(id, text) {id, text},
+    const Entry entries[] = {LOCSTR_STRING_TABLE(LOCSTR_STRING_ROW)};
+#undef LOCSTR_STRING_ROW
+    EXPECT_EQ(std::size(entries), 9u);
     for (const Entry& e : entries) {
         char text[512] = {};
         int length = LoadStringA(GetModuleHandleA(nullptr), e.id, text, sizeof text);
