@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Sets up (when needed), builds every build and runs every test:
-#   tools/test.sh                  host, host-asan, host-tsan, windows
-#   tools/test.sh host windows     only the presets named
+# Sets up (when needed), checks format and tidy, builds every build and runs
+# every test:
+#   tools/test.sh                  lint, host, host-asan, host-tsan, windows
+#   tools/test.sh host windows     only the steps named
 . "$(dirname "$0")/lib.sh"
 here=$(cd "$(dirname "$0")" && pwd)
 cd "$here/.."
@@ -9,11 +10,30 @@ bash tools/setup.sh
 . tools/wine-env.sh
 
 presets=("$@")
-[ ${#presets[@]} -gt 0 ] || presets=(host host-asan host-tsan windows)
+[ ${#presets[@]} -gt 0 ] || presets=(lint host host-asan host-tsan windows)
 
 jobs=$(nproc)
 failed=()
+# The host's GoogleTest executables once more, each as one process with its
+# tests in a random order: a test that depends on another's leftovers fails.
+shuffled_run() {
+  local build=$1 status=0 exe
+  for exe in "$build"/tests/host/*_test; do
+    [ -x "$exe" ] || continue
+    if ! "$exe" --gtest_shuffle --gtest_brief=1 >"$build/shuffled.log" 2>&1; then
+      echo "shuffled run of ${exe##*/} failed:" >&2
+      tail -30 "$build/shuffled.log" >&2
+      status=1
+    fi
+  done
+  return $status
+}
+
 for preset in "${presets[@]}"; do
+  if [ "$preset" = lint ]; then
+    bash tools/lint.sh || failed+=(lint)
+    continue
+  fi
   echo "=== $preset: configure and build"
   quiet cmake --preset "$preset"
   cmake --build --preset "$preset" -j "$jobs"
@@ -29,8 +49,10 @@ for preset in "${presets[@]}"; do
   export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
   export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
   export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
-  if ! ctest --preset "$preset" -j "$parallel" --timeout 300; then
+  if ! ctest --preset "$preset" -j "$parallel" --timeout 300 --no-tests=error; then
     failed+=("$preset")
+  elif [ "$preset" != windows ] && ! shuffled_run "build/$preset"; then
+    failed+=("$preset (shuffled)")
   fi
   if [ "$preset" = windows ]; then
     # Fails when the server has ended already (a test may end it).
