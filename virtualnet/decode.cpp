@@ -1,23 +1,11 @@
 // Names of the messages on the virtual network's wire, for its traffic logs.
 #include "virtualnet/decode.h"
 #include "messaging/hextext.h"
+#include "virtualnet/wire.h"
 
 namespace {
 
-// The network's own copy of the message codes, kept apart from the program's
-// on purpose: the logs then say what went over the wire, not what the
-// program believes it sent.
-const uint8_t CmdNodeRequest = 0x12;
-const uint8_t CmdLocal = 0x24;
-const uint8_t CmdResponse = 0x16;
-const uint8_t CmdIncoming = 0x18;
-const uint8_t CodeUpdateDomain = 0x63;
-const uint8_t CodeSetNodeMode = 0x6C;
-const uint8_t CodeReadMemory = 0x6D;
-const uint8_t CodeWriteMemory = 0x6E;
-const uint8_t CodeServicePin = 0x7F;
-const uint8_t CompletionMask = 0x30;
-const uint8_t CompletionFailed = 0x20;
+using namespace vnet_wire;
 
 // Offsets in a message, and the ends a message must reach to carry them.
 const size_t CodeAt = 16;

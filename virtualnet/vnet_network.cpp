@@ -3,6 +3,7 @@
 // thread that delivers them, fault controls and logs, and the controls of
 // tests, the demo and a network process (virtualnet/vnet.h).
 #include "virtualnet/vnet_internal.h"
+#include "virtualnet/wire.h"
 #include "virtualnet/vregistry.h"
 #include <cstring>
 
@@ -20,19 +21,7 @@ namespace {
 const size_t QueueLimit = 1024; // messages waiting per interface
 const int LocationOffset = 2;
 
-// Message and response codes the network understands.
-// Deliberately independent of the program's messaging code: an oracle for the tests.
-const uint8_t CmdNodeRequest = 0x12;
-const uint8_t CmdLocal = 0x24;
-const uint8_t CmdResponse = 0x16;
-const uint8_t CmdIncoming = 0x18;
-const uint8_t CodeUpdateDomain = 0x63;
-const uint8_t CodeSetNodeMode = 0x6C;
-const uint8_t CodeReadMemory = 0x6D;
-const uint8_t CodeWriteMemory = 0x6E;
-const uint8_t CodeServicePin = 0x7F;
-const uint8_t CompletionSuccess = 0x10;
-const uint8_t CompletionFailed = 0x20;
+using namespace vnet_wire;
 
 void AppendLog(std::deque<VnetLogEntry>& log, int iface, const uint8_t* bytes, size_t length) {
     VnetLogEntry entry = {};
