@@ -67,7 +67,7 @@ static bool AwaitOutcome(int timeoutMs) {
         if (std::strcmp(status, last) != 0) {
             std::printf("    status line:   %-26s (%lu ms)\n", status, GetTickCount() - pressed);
             std::fflush(stdout);
-            std::strcpy(last, status);
+            std::snprintf(last, sizeof last, "%s", status);
         }
         if (std::strcmp(status, STR_STATUS_COMPLETE) == 0) {
             return true;
