@@ -55,16 +55,19 @@ static void Click(HWND button) {
     SendMessageTimeoutA(button, BM_CLICK, 0, 0, SMTO_BLOCK, 30000, &ignored);
 }
 
-// Follows the status line until the change has ended; prints every new text.
+// Follows the status line until the change has ended; prints every new text
+// with the time since the press. The window answers WM_GETTEXT while it waits
+// for the node, so "Query Node" shows for as long as the node is asked.
 static bool AwaitOutcome(int timeoutMs) {
     char last[128] = "";
-    for (int waited = 0; waited < timeoutMs; waited += 20) {
+    DWORD pressed = GetTickCount();
+    for (DWORD waited = 0; waited < DWORD(timeoutMs); waited = GetTickCount() - pressed) {
         char status[128];
         Text(GetDlgItem(dialog, IDC_STATUS), status, sizeof status);
         if (std::strcmp(status, last) != 0) {
-            std::printf("    status line:   %s\n", status);
+            std::printf("    status line:   %-26s (%lu ms)\n", status, GetTickCount() - pressed);
             std::fflush(stdout);
-            std::strcpy(last, status);
+            std::snprintf(last, sizeof last, "%s", status);
         }
         if (std::strcmp(status, STR_STATUS_COMPLETE) == 0) {
             return true;
@@ -72,7 +75,7 @@ static bool AwaitOutcome(int timeoutMs) {
         if (std::strcmp(status, STR_STATUS_FAILED) == 0) {
             return false;
         }
-        Sleep(20);
+        Sleep(5);
     }
     return false;
 }

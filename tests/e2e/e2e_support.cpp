@@ -190,7 +190,10 @@ bool Program::Start(const std::string& exe) {
 
 static std::string WindowText(HWND window) {
     char text[512] = "";
-    GetWindowTextA(window, text, sizeof text);
+    // Wine answers for a null window (a control of a window that has gone)
+    // with the desktop's text.
+    if (window == nullptr || GetWindowTextA(window, text, sizeof text) <= 0)
+        return "";
     return text;
 }
 

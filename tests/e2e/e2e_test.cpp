@@ -256,6 +256,77 @@ TEST_F(EndToEnd, NodeRefusingTheWriteEndsInFailedAndKeepsItsString) {
     EXPECT_NE(refusal, nullptr) << "the node's failure code went through the driver";
 }
 
+// A change of about 8 s: the node answers Read Memory after 3 s and never the
+// Write Memory, so the write phase ends by its 5000 ms limit. All along the
+// window answers what is sent to it, while a click made meanwhile waits in the
+// queue until the change has ended.
+TEST_F(EndToEnd, WindowAnswersThroughALongChangeAndAClickOnCloseWaitsForItsEnd) {
+    ASSERT_TRUE(program.TypeLocation("SLOW 1"));
+    Open();
+    ASSERT_TRUE(vnet.Command("fault delay 3000"));
+    ASSERT_TRUE(vnet.Command("clearlog"));
+    Execute(0);
+    std::vector<Traffic> traffic;
+    for (int i = 0; i < 500 && Written(traffic, 0x6D).empty(); i++) {
+        Sleep(10);
+        traffic = Log();
+    }
+    ASSERT_FALSE(Written(traffic, 0x6D).empty()) << "no Read Memory";
+    // Its answer is already on its way; nothing written later is answered.
+    ASSERT_TRUE(vnet.Command("fault drop 1"));
+
+    char text[64] = "";
+    DWORD_PTR copied = 0;
+    long long asked = NowMicroseconds();
+    LRESULT answered =
+        SendMessageTimeoutA(program.Control(IDC_STATUS), WM_GETTEXT, sizeof text,
+                            reinterpret_cast<LPARAM>(text), SMTO_NORMAL, 500, &copied);
+    long long tookUs = NowMicroseconds() - asked;
+    EXPECT_NE(answered, 0) << "WM_GETTEXT not answered within 500 ms";
+    EXPECT_LT(tookUs, 500000);
+    EXPECT_STREQ(text, STR_STATUS_QUERY);
+    EXPECT_TRUE(Written(Log(), 0x6E).empty()) << "asked after the read phase";
+
+    // A click as the mouse makes it: button down and up posted to Close.
+    HWND close = program.Control(IDC_CLOSE);
+    ASSERT_TRUE(PostMessageA(close, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(4, 4)));
+    ASSERT_TRUE(PostMessageA(close, WM_LBUTTONUP, 0, MAKELPARAM(4, 4)));
+
+    // Until the program ends: IsHungAppWindow every 100 ms, the status line
+    // as often as possible.
+    int questions = 0, hung = 0;
+    std::vector<std::string> statuses;
+    long long start = NowMicroseconds(), lastQuestion = 0, endedAt = 0;
+    while (endedAt == 0 && NowMicroseconds() - start < 20000000) {
+        if (NowMicroseconds() - lastQuestion >= 100000) {
+            lastQuestion = NowMicroseconds();
+            questions++;
+            hung += IsHungAppWindow(program.frame) ? 1 : 0;
+        }
+        std::string status = program.Status();
+        if (!status.empty() && (statuses.empty() || statuses.back() != status))
+            statuses.push_back(status);
+        if (WaitForSingleObject(program.process.hProcess, 1) == WAIT_OBJECT_0)
+            endedAt = NowMicroseconds();
+    }
+    ASSERT_NE(endedAt, 0) << "the program did not end after the change";
+    EXPECT_EQ(hung, 0) << "IsHungAppWindow was TRUE " << hung << " of " << questions << " times";
+    EXPECT_GE(questions, 50) << "the change was shorter than planned";
+
+    traffic = Log();
+    const Traffic* write = nullptr;
+    for (const Traffic& t : traffic)
+        if (t.direction == 'w' && t.bytes.size() > 16 && t.bytes[16] == 0x6E)
+            write = &t;
+    ASSERT_NE(write, nullptr) << "the click ended the program before its Write Memory";
+    // The write phase runs to its limit (from its request, a moment before
+    // vnet.exe logs it) before the click is carried out.
+    EXPECT_GE(endedAt - write->microseconds, 4900000);
+    // "Failed" shows for a few tens of milliseconds before the window goes.
+    EXPECT_EQ(statuses, (std::vector<std::string>{STR_STATUS_QUERY, STR_STATUS_FAILED}));
+    EXPECT_EQ(program.Close(), 0);
+}
+
 TEST_F(EndToEnd, ClearingOpenAndClosingTheProgramStopTheLink) {
     Open();
     Counters counters;

@@ -61,4 +61,48 @@ TEST_F(NetworkTest, RefusedWriteEndsFailedWithTheFailedCue) {
     EXPECT_EQ(recordedCues[0].flags, CueFlags);
 }
 
+// A node's service pin message waits in the mailbox, its wake-up queued behind
+// an Enter pressed in the ID field: Execute changes the node whose ID was
+// typed; the pin takes nothing over before it (the change's wait then reads
+// the mailbox and discards the pin like any message that is not its answer).
+TEST_F(NetworkTest, EnterWithAServicePinWaitingExecutesTheTypedIdFirst) {
+    const uint8_t otherId[6] = {0x00, 0xD0, 0x71, 0x2A, 0x02, 0x00};
+    const uint8_t programId[8] = {0x90, 0x00, 0x01, 0x0A, 0x05, 0x04, 0x01, 0x00};
+    int other = VnetAddNode(otherId, programId, "OLD 2");
+    Open();
+    Type(IDC_ASCII, "NEW 1");
+    SetText(IDC_PELLION_ID, TestNodeIdText);
+    Focus(IDC_PELLION_ID);
+    VnetClearLog();
+    HWND idField = Item(IDC_PELLION_ID);
+    PostMessageA(idField, WM_KEYDOWN, VK_RETURN, 0x001C0001);
+    PostMessageA(idField, WM_KEYUP, VK_RETURN, 0xC01C0001);
+    VnetPressServicePin(other);
+    MSG wakeUp;
+    DWORD start = GetTickCount();
+    while (!PeekMessageA(&wakeUp, dialog, ReaderWakeUpMessage, ReaderWakeUpMessage, PM_NOREMOVE)) {
+        ASSERT_LT(GetTickCount() - start, 5000u) << "the reader did not take the pin";
+        Sleep(1);
+    }
+
+    ASSERT_TRUE(SettleUntil([&] { return Text(IDC_STATUS) == STR_STATUS_COMPLETE; }, 10000))
+        << "status: " << Text(IDC_STATUS);
+    Settle(); // the wake-up, behind the change
+    EXPECT_EQ(NodeLocation(), "NEW 1");
+    uint8_t location[6];
+    VnetNodeLocation(other, location);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(location), 5), "OLD 2");
+    int requests = 0;
+    VnetLogEntry entry;
+    for (size_t i = 0; VnetWritten(i, &entry); ++i) {
+        if (entry.bytes[0] == 0x12) { // a node request: its Read, then its Write Memory
+            requests++;
+            EXPECT_EQ(std::memcmp(entry.bytes + 10, TestNodeId, 6), 0) << "request " << i;
+        }
+    }
+    EXPECT_EQ(requests, 2);
+    EXPECT_EQ(Text(IDC_STATUS), STR_STATUS_COMPLETE);
+    EXPECT_EQ(Text(IDC_PELLION_ID), TestNodeIdText);
+}
+
 } // namespace

@@ -202,7 +202,7 @@ TEST_F(WindowTest, WakeUpWithAnEmptyMailboxChangesNothing) {
     Open();
     size_t written = VnetWrittenCount();
     std::string message = Text(IDC_MESSAGE);
-    PostMessageA(dialog, WM_USER, 0, 0);
+    PostMessageA(dialog, ReaderWakeUpMessage, 0, 0);
     Settle();
     EXPECT_EQ(Text(IDC_STATUS), STR_STATUS_READY);
     EXPECT_EQ(Text(IDC_MESSAGE), message);
