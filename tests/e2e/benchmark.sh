@@ -1,16 +1,79 @@
 #!/usr/bin/env bash
-# Prints the benchmark of locstr.exe's own latency on the vnic driver (not a
-# test). Builds what it needs in the windows build, runs in the driver's own
-# Wine prefix and ends that prefix's wineserver afterwards.
-# Usage: tests/e2e/benchmark.sh [changes]   (default 120)
+# Prints the benchmark of locstr.exe on the vnic driver (not a test): the
+# latency of location changes, the CPU time with an open interface and no
+# traffic, and the start-up time beside a minimal dialog program. With
+# --baseline, a second locstr.exe runs alternately in the same run and both
+# are printed side by side. Builds what it needs in the windows build, runs in
+# the driver's own Wine prefix and ends that prefix's wineserver afterwards.
+#
+# Usage: tests/e2e/benchmark.sh [--baseline REV|PATH] [--idle-seconds N] [changes]
+#   changes          location changes per program (default 120)
+#   --baseline REV   a git revision: checked out in build/bench-baseline-<rev>
+#                    (a git worktree) and its locstr.exe built there; vnic.sys
+#                    and vnet.exe always come from this tree
+#   --baseline PATH  a locstr.exe to compare with
+#   --idle-seconds N the CPU-time window per program (default 60)
+# Environment: BENCH_BLOCK (changes per block, 10), BENCH_STARTUP_RUNS (5),
+# BENCH_IDLE_SECONDS (as --idle-seconds), BENCH_SAMPLES (a CSV file for every
+# change's rows), LOCSTR_WINDOWS_BUILD.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 build="${LOCSTR_WINDOWS_BUILD:-$root/build/windows}"
+
+usage() {
+  sed -n 's/^# \{0,1\}//; 9,18p' "$0" >&2
+  exit 2
+}
+baseline=""
+changes=120
+while [ $# -gt 0 ]; do
+  case "$1" in
+  --baseline) [ $# -ge 2 ] || usage; baseline="$2"; shift 2 ;;
+  --baseline=*) baseline="${1#*=}"; shift ;;
+  --idle-seconds) [ $# -ge 2 ] || usage; export BENCH_IDLE_SECONDS="$2"; shift 2 ;;
+  --idle-seconds=*) export BENCH_IDLE_SECONDS="${1#*=}"; shift ;;
+  -h | --help) usage ;;
+  -*) usage ;;
+  *) changes="$1"; shift ;;
+  esac
+done
+
 cd "$root"
 bash tools/setup.sh >/dev/null
 [ -f "$build/CMakeCache.txt" ] || cmake --preset windows -B "$build" >/dev/null
-cmake --build "$build" -j "$(nproc)" --target vnic vnet locstr e2e_benchmark >/dev/null
+cmake --build "$build" -j 2 --target vnic vnet locstr e2e_benchmark minimal_dialog >/dev/null
 export VNET_EXE="$build/virtualnet/vnet.exe" LOCSTR_EXE="$build/ui/locstr.exe"
+export MINIMAL_DIALOG_EXE="$build/tests/win32/minimal_dialog.exe"
+
+if [ -n "$baseline" ]; then
+  if [ -f "$baseline" ]; then
+    BASELINE_LOCSTR_EXE=$(realpath "$baseline")
+    BASELINE_NAME=baseline
+    BASELINE_WHAT="$BASELINE_LOCSTR_EXE"
+  else
+    rev=$(git rev-parse --verify --quiet "$baseline^{commit}") || {
+      echo "benchmark: --baseline $baseline is neither a file nor a git revision" >&2
+      exit 2
+    }
+    short=$(git rev-parse --short "$rev")
+    tree="$root/build/bench-baseline-$short"
+    if [ ! -e "$tree/.git" ]; then
+      git worktree prune
+      git worktree add --detach "$tree" "$rev" >/dev/null 2>&1
+    fi
+    echo "benchmark: building the baseline's locstr.exe ($short) in $tree" >&2
+    (
+      cd "$tree"
+      [ -f build/windows/CMakeCache.txt ] || cmake --preset windows >/dev/null
+      cmake --build build/windows -j 2 --target locstr >/dev/null
+    )
+    BASELINE_LOCSTR_EXE="$tree/build/windows/ui/locstr.exe"
+    BASELINE_NAME="$short"
+    BASELINE_WHAT="$short, built in build/bench-baseline-$short"
+  fi
+  export BASELINE_LOCSTR_EXE BASELINE_NAME BASELINE_WHAT
+fi
+
 exec bash "$here/in-driver-prefix.sh" "$build/driver/vnic.sys" \
-  "$build/tests/win32/e2e_benchmark.exe" "${1:-120}"
+  "$build/tests/win32/e2e_benchmark.exe" "$changes"
