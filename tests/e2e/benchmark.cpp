@@ -15,18 +15,20 @@
 // Environment: LOCSTR_EXE, VNET_EXE, MINIMAL_DIALOG_EXE, and optionally
 // BASELINE_LOCSTR_EXE with BASELINE_NAME and BASELINE_WHAT; BENCH_BLOCK (changes per block,
 // 10), BENCH_IDLE_SECONDS (60), BENCH_STARTUP_RUNS (5), BENCH_SAMPLES (a file
-// for every change's rows).
+// for every change's rows), BENCH_REALTIME (set when run under SCHED_FIFO).
 #include "tests/e2e/e2e_support.h"
 #include "resources/resource_ids.h"
 #include "resources/strings.h"
 #include <tlhelp32.h>
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <thread>
 
 namespace {
 
@@ -122,8 +124,8 @@ bool OneChange(VnetProcess& vnet, Program& program, int serial, Sample* sample) 
     return Measured(traffic, complete, sample);
 }
 
-// The floor: the same messages moved by one thread of this process, with no
-// window and no reader thread, as directly as the driver allows (a blocking
+// The floor: the same messages moved by one thread of this process that does
+// nothing else, with no window, as directly as the driver allows (a blocking
 // read after a zero-length overlapped read has told of a message). What the
 // rows show for it is what Wine, the driver and vnet.exe cost on this machine
 // at this moment.
@@ -188,14 +190,12 @@ struct FloorDevice {
     }
 };
 
-bool FloorChange(VnetProcess& vnet, FloorDevice& floor, int serial, Sample* sample) {
-    char command[64];
-    std::snprintf(command, sizeof command, "setloc 0 4F4C44%06X", serial & 0xFFFFFF);
-    if (!vnet.Command(command) || !vnet.Command("clearlog") || !vnet.Command("pin 0"))
-        return Fail("vnet.exe does not answer");
+// The floor's answers to one service pin message, as locstr.exe would give
+// them; true with the moment the Write Memory answer was read.
+bool FloorRespond(FloorDevice& floor, long long* complete) {
     std::vector<unsigned char> pin, answer;
     if (!floor.Await(0x18, 0x7F, &pin) || pin.size() < 23)
-        return Fail("floor: no service pin message");
+        return false;
     // Read Memory and Write Memory of the node's 6-byte string, addressed by
     // the unique ID from the service pin message.
     std::vector<unsigned char> read = Bytes("12 13 60 08 05 02 00 02 0C 00 00 00 00 00 00 00 "
@@ -205,14 +205,55 @@ bool FloorChange(VnetProcess& vnet, FloorDevice& floor, int serial, Sample* samp
     std::copy(pin.begin() + 17, pin.begin() + 23, read.begin() + 10);
     std::copy(pin.begin() + 17, pin.begin() + 23, write.begin() + 10);
     if (!floor.Write(read) || !floor.Await(0x16, 0x2D, &answer))
-        return Fail("floor: no Read Memory answer");
+        return false;
     if (!floor.Write(write) || !floor.Await(0x16, 0x2E, &answer))
-        return Fail("floor: no Write Memory answer");
-    long long complete = NowMicroseconds();
+        return false;
+    *complete = NowMicroseconds();
+    return true;
+}
+
+// The floor's thread, started once per block (starting a thread costs Wine
+// milliseconds): one change per `start`, told by `finished`.
+struct FloorThread {
+    FloorDevice& floor;
+    HANDLE start = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    HANDLE finished = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    std::atomic<bool> quit{false};
+    bool done = false;
+    long long complete = 0;
+    std::thread thread;
+    explicit FloorThread(FloorDevice& device) : floor(device) {
+        thread = std::thread([this] {
+            while (WaitForSingleObject(start, INFINITE) == WAIT_OBJECT_0 && !quit) {
+                done = FloorRespond(floor, &complete);
+                SetEvent(finished);
+            }
+        });
+    }
+    ~FloorThread() {
+        quit = true;
+        SetEvent(start);
+        thread.join();
+        CloseHandle(start);
+        CloseHandle(finished);
+    }
+};
+
+// The floor's thread waits for the messages, as locstr.exe's reader does,
+// while this one presses the service pin through vnet.exe's pipe.
+bool FloorChange(VnetProcess& vnet, FloorThread& floor, int serial, Sample* sample) {
+    char command[64];
+    std::snprintf(command, sizeof command, "setloc 0 4F4C44%06X", serial & 0xFFFFFF);
+    if (!vnet.Command(command) || !vnet.Command("clearlog"))
+        return Fail("vnet.exe does not answer");
+    SetEvent(floor.start);
+    bool pressed = vnet.Command("pin 0");
+    if (WaitForSingleObject(floor.finished, 20000) != WAIT_OBJECT_0 || !pressed || !floor.done)
+        return Fail("floor: the change did not complete");
     std::vector<Traffic> traffic;
     if (!ReadTraffic(vnet, 0, &traffic))
         return Fail("no traffic log");
-    return Measured(traffic, complete, sample);
+    return Measured(traffic, floor.complete, sample);
 }
 
 void SetCheck(Program& program, int id, bool checked) {
@@ -238,20 +279,31 @@ bool StartOpen(Program& program, const Contender& contender) {
 // uncounted change to warm it up, `count` counted changes, and the program
 // closed again.
 bool RunBlock(VnetProcess& vnet, Contender& contender, int count, int* serial) {
+    if (contender.isFloor) {
+        FloorDevice device;
+        if (!device.Open())
+            return Fail("floor: the device did not open");
+        FloorThread floor(device);
+        Sample sample;
+        for (int i = 0; i <= count; i++) {
+            if (!FloorChange(vnet, floor, (*serial)++, &sample))
+                return false;
+            if (i > 0)
+                contender.samples.push_back(sample);
+        }
+        return true;
+    }
     Program program;
-    FloorDevice floor;
-    if (contender.isFloor ? !floor.Open() : !StartOpen(program, contender))
-        return Fail(contender.name + ": could not start");
+    if (!StartOpen(program, contender))
+        return false;
     Sample sample;
     for (int i = 0; i <= count; i++) {
-        bool done = contender.isFloor ? FloorChange(vnet, floor, (*serial)++, &sample)
-                                      : OneChange(vnet, program, (*serial)++, &sample);
-        if (!done)
+        if (!OneChange(vnet, program, (*serial)++, &sample))
             return Fail(contender.name + ": the change failed");
         if (i > 0)
             contender.samples.push_back(sample);
     }
-    if (!contender.isFloor && program.Close() != 0)
+    if (program.Close() != 0)
         return Fail(contender.name + ": locstr.exe did not end cleanly");
     return true;
 }
@@ -299,8 +351,9 @@ void PrintLatency(const std::vector<Contender>& contenders, const Contender& flo
                   int block) {
     bool two = contenders.size() > 1;
     std::printf("Latency over %d location changes%s (vnic.sys + vnet.exe, zero simulated link "
-                "delay), in ms\n",
-                changes, two ? " by each program" : "");
+                "delay%s), in ms\n",
+                changes, two ? " by each program" : "",
+                std::getenv("BENCH_REALTIME") ? "; Wine and the programs under SCHED_FIFO" : "");
     if (two) {
         std::printf("  %-48s %26s   %26s   %17s\n", "", "median", "90th percentile", "floor");
         std::printf("  %-48s %9s %9s %6s   %9s %9s %6s   %8s %8s\n", "", "current", "baseline",
@@ -329,8 +382,10 @@ void PrintLatency(const std::vector<Contender>& contenders, const Contender& flo
     std::printf("  (blocks of %d changes, %s and the floor taking turns, each block in a fresh "
                 "process after one uncounted change; the status line is polled every ~1 ms)\n",
                 block, two ? "the programs" : "the program");
-    std::printf("  (floor: the same messages moved by one thread of the benchmark with no window "
-                "and no reader thread: what Wine, the driver and vnet.exe cost here and now)\n");
+    std::printf(
+        "  (floor: the same messages moved by one thread of the benchmark that does nothing "
+        "else: what Wine, the driver and vnet.exe cost here and now;\n   its last row "
+        "ends when the answer is read, locstr.exe's when the status line is seen)\n");
 }
 
 // With BENCH_SAMPLES set, every change's rows go to that file, one line each.

@@ -6,13 +6,15 @@
 # are printed side by side. Builds what it needs in the windows build, runs in
 # the driver's own Wine prefix and ends that prefix's wineserver afterwards.
 #
-# Usage: tests/e2e/benchmark.sh [--baseline REV|PATH] [--idle-seconds N] [changes]
+# Usage: tests/e2e/benchmark.sh [--baseline REV|PATH] [--idle-seconds N] [--realtime] [changes]
 #   changes          location changes per program (default 120)
 #   --baseline REV   a git revision: checked out in build/bench-baseline-<rev>
 #                    (a git worktree) and its locstr.exe built there; vnic.sys
 #                    and vnet.exe always come from this tree
 #   --baseline PATH  a locstr.exe to compare with
 #   --idle-seconds N the CPU-time window per program (default 60)
+#   --realtime       runs Wine and the programs under SCHED_FIFO (root only), so
+#                    that other work on the machine does not delay them
 # Environment: BENCH_BLOCK (changes per block, 10), BENCH_STARTUP_RUNS (5),
 # BENCH_IDLE_SECONDS (as --idle-seconds), BENCH_SAMPLES (a CSV file for every
 # change's rows), LOCSTR_WINDOWS_BUILD.
@@ -22,17 +24,19 @@ root=$(cd "$here/../.." && pwd)
 build="${LOCSTR_WINDOWS_BUILD:-$root/build/windows}"
 
 usage() {
-  sed -n 's/^# \{0,1\}//; 9,18p' "$0" >&2
+  sed -n 's/^# \{0,1\}//; 9,20p' "$0" >&2
   exit 2
 }
 baseline=""
 changes=120
+realtime=()
 while [ $# -gt 0 ]; do
   case "$1" in
   --baseline) [ $# -ge 2 ] || usage; baseline="$2"; shift 2 ;;
   --baseline=*) baseline="${1#*=}"; shift ;;
   --idle-seconds) [ $# -ge 2 ] || usage; export BENCH_IDLE_SECONDS="$2"; shift 2 ;;
   --idle-seconds=*) export BENCH_IDLE_SECONDS="${1#*=}"; shift ;;
+  --realtime) realtime=(chrt --fifo 5); export BENCH_REALTIME=1; shift ;;
   -h | --help) usage ;;
   -*) usage ;;
   *) changes="$1"; shift ;;
@@ -75,5 +79,5 @@ if [ -n "$baseline" ]; then
   export BASELINE_LOCSTR_EXE BASELINE_NAME BASELINE_WHAT
 fi
 
-exec bash "$here/in-driver-prefix.sh" "$build/driver/vnic.sys" \
+exec "${realtime[@]}" bash "$here/in-driver-prefix.sh" "$build/driver/vnic.sys" \
   "$build/tests/win32/e2e_benchmark.exe" "$changes"
