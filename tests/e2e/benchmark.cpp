@@ -499,7 +499,8 @@ std::vector<std::string> UnixProcesses(const std::string& exe) {
     std::string ours = std::string("WINEPREFIX=") + prefix;
     ours.push_back('\0');
     for (const std::string& pid : UnixDirectory("/proc")) {
-        std::string command = UnixFile("/proc/" + pid + "/cmdline").c_str(); // argv[0]
+        std::string command = UnixFile("/proc/" + pid + "/cmdline");
+        command = command.substr(0, command.find('\0')); // argv[0]
         if (!EndsWith(command, exe))
             continue;
         std::string environment = UnixFile("/proc/" + pid + "/environ");
@@ -512,10 +513,16 @@ std::vector<std::string> UnixProcesses(const std::string& exe) {
 // Nanoseconds of CPU time of the threads of these processes, by thread.
 std::map<DWORD, long long> UnixCpu(const std::vector<std::string>& pids) {
     std::map<DWORD, long long> times;
-    for (const std::string& pid : pids)
-        for (const std::string& tid : UnixDirectory("/proc/" + pid + "/task"))
-            times[DWORD(std::atol(tid.c_str()))] =
-                std::atoll(UnixFile("/proc/" + pid + "/task/" + tid + "/schedstat").c_str());
+    for (const std::string& pid : pids) {
+        std::string tasks = "/proc/" + pid + "/task";
+        for (const std::string& tid : UnixDirectory(tasks)) {
+            std::string file = tasks;
+            file += '/';
+            file += tid;
+            file += "/schedstat";
+            times[DWORD(std::atol(tid.c_str()))] = std::atoll(UnixFile(file).c_str());
+        }
+    }
     return times;
 }
 
