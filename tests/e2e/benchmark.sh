@@ -43,10 +43,23 @@ while [ $# -gt 0 ]; do
   esac
 done
 
+# Runs a command quietly; shows its output and stops when it fails.
+quiet() {
+  local log
+  log=$(mktemp)
+  if ! "$@" >"$log" 2>&1; then
+    cat "$log" >&2
+    rm -f "$log"
+    echo "benchmark: failed: $*" >&2
+    exit 1
+  fi
+  rm -f "$log"
+}
+
 cd "$root"
-bash tools/setup.sh >/dev/null
-[ -f "$build/CMakeCache.txt" ] || cmake --preset windows -B "$build" >/dev/null
-cmake --build "$build" -j 2 --target vnic vnet locstr e2e_benchmark minimal_dialog >/dev/null
+quiet bash tools/setup.sh
+[ -f "$build/CMakeCache.txt" ] || quiet cmake --preset windows -B "$build"
+quiet cmake --build "$build" -j 2 --target vnic vnet locstr e2e_benchmark minimal_dialog
 export VNET_EXE="$build/virtualnet/vnet.exe" LOCSTR_EXE="$build/ui/locstr.exe"
 export MINIMAL_DIALOG_EXE="$build/tests/win32/minimal_dialog.exe"
 
@@ -63,15 +76,12 @@ if [ -n "$baseline" ]; then
     short=$(git rev-parse --short "$rev")
     tree="$root/build/bench-baseline-$short"
     if [ ! -e "$tree/.git" ]; then
-      git worktree prune
-      git worktree add --detach "$tree" "$rev" >/dev/null 2>&1
+      # --force: the path may still be registered from a build/ since removed.
+      quiet git worktree add --force --detach "$tree" "$rev"
     fi
     echo "benchmark: building the baseline's locstr.exe ($short) in $tree" >&2
-    (
-      cd "$tree"
-      [ -f build/windows/CMakeCache.txt ] || cmake --preset windows >/dev/null
-      cmake --build build/windows -j 2 --target locstr >/dev/null
-    )
+    [ -f "$tree/build/windows/CMakeCache.txt" ] || quiet cmake -S "$tree" --preset windows
+    quiet cmake --build "$tree/build/windows" -j 2 --target locstr
     BASELINE_LOCSTR_EXE="$tree/build/windows/ui/locstr.exe"
     BASELINE_NAME="$short"
     BASELINE_WHAT="$short, built in build/bench-baseline-$short"
