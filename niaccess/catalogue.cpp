@@ -13,33 +13,30 @@ static bool ReadDeviceName(PlatKey subkey, InterfaceEntry* entry) {
            type == PlatRegSz;
 }
 
-int ReadInterfaceCatalogue(bool* keyOpened) {
+CatalogueFound ReadInterfaceCatalogue() {
+    CatalogueFound found = {CatalogueOutcome::NothingConfigured, 0, InterfaceCatalogue};
     PlatKey interfaces = nullptr;
-    if (PlatRegOpenKey(PlatLocalMachine(), InterfacesKey, PlatKeyRead, &interfaces) != PlatRegOk) {
-        *keyOpened = false;
-        return 0;
-    }
-    *keyOpened = true;
+    if (PlatRegOpenKey(PlatLocalMachine(), InterfacesKey, PlatKeyRead, &interfaces) != PlatRegOk)
+        return found;
 
-    int count = 0;
     char name[sizeof InterfaceCatalogue[0].name];
     // RegEnumKey fails for the end of the list and for a name that does not
     // fit the buffer alike; either ends the enumeration.
-    for (uint32_t index = 0;
-         count < CatalogueSize && PlatRegEnumKey(interfaces, index, name, sizeof name) == PlatRegOk;
+    for (uint32_t index = 0; found.count < CatalogueSize &&
+                             PlatRegEnumKey(interfaces, index, name, sizeof name) == PlatRegOk;
          ++index) {
         name[sizeof name - 1] = '\0';
         PlatKey subkey = nullptr;
-        if (PlatRegOpenKey(interfaces, name, PlatKeyRead, &subkey) != PlatRegOk) {
+        if (PlatRegOpenKey(interfaces, name, PlatKeyRead, &subkey) != PlatRegOk)
             break; // the subkeys after an unreadable one are not visited
-        }
-        InterfaceEntry* entry = &InterfaceCatalogue[count];
+        InterfaceEntry* entry = &InterfaceCatalogue[found.count];
         if (ReadDeviceName(subkey, entry)) {
             std::memcpy(entry->name, name, sizeof name);
-            ++count;
+            ++found.count;
         }
         PlatRegCloseKey(subkey);
     }
     PlatRegCloseKey(interfaces);
-    return count;
+    found.outcome = found.count > 0 ? CatalogueOutcome::Listed : CatalogueOutcome::NothingListed;
+    return found;
 }

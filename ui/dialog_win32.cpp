@@ -12,6 +12,7 @@
 #include "ui/dialog.h"
 #include "ui/fields.h"
 #include "ui/fields_win32.h"
+#include "ui/interface_list.h"
 #include "ui/window_state.h"
 #include <commctrl.h>
 
