@@ -6,34 +6,29 @@
 #include <fstream>
 #include <gtest/gtest.h>
 
-namespace testreg {
-
-void Clear() {
+void testreg::Clear() {
     VregClear();
 }
-void AddKey(const std::string& path) {
+void testreg::AddKey(const std::string& path) {
     VregAddKey(path.c_str());
 }
-void SetValue(const std::string& path, const char* valueName, uint32_t type, const void* data,
-              uint32_t size) {
+void testreg::SetValue(const std::string& path, const char* valueName, uint32_t type,
+                       const void* data, uint32_t size) {
     VregSetValue(path.c_str(), valueName, type, data, size);
 }
-bool DenyOpen(const std::string& path) {
+bool testreg::DenyOpen(const std::string& path) {
     VregDenyOpen(path.c_str());
     return true;
 }
-int OpenKeys() {
+int testreg::OpenKeys() {
     return VregOpenKeyCount();
 }
-
-} // namespace testreg
 
 // tools/vnic-env.sh registers the virtual driver's interface for locstr.exe.
 TEST(InterfacesKey, TheDriverScriptsRegisterUnderTheProgramsKey) {
     std::ifstream script(LOCSTR_VNIC_ENV);
     ASSERT_TRUE(script) << LOCSTR_VNIC_ENV;
-    std::string line;
-    std::string assignment;
+    std::string line, assignment;
     while (std::getline(script, line)) {
         if (line.rfind("VNIC_INTERFACES_KEY=", 0) == 0)
             assignment = line;

@@ -10,10 +10,26 @@
 #include <string>
 #include <vector>
 
-std::vector<std::string> testreg::EnumerationOrder(const std::string& path) {
-    std::vector<std::string> names;
+using Names = std::vector<std::string>;
+using testreg::AddInterface;
+using testreg::Interfaces;
+
+static std::string Subkey(const std::string& name) {
+    return Interfaces + "\\" + name;
+}
+
+static void SetDeviceName(const std::string& name, uint32_t type, const void* data, uint32_t size) {
+    testreg::SetValue(Subkey(name), "device name", type, data, size);
+}
+
+void testreg::AddInterface(const std::string& name, const std::string& device) {
+    SetDeviceName(name, PlatRegSz, device.c_str(), static_cast<uint32_t>(device.size() + 1));
+}
+
+Names testreg::EnumerationOrder() {
+    Names names;
     PlatKey key = nullptr;
-    if (PlatRegOpenKey(PlatLocalMachine(), path.c_str(), PlatKeyRead, &key) != PlatRegOk)
+    if (PlatRegOpenKey(PlatLocalMachine(), Interfaces.c_str(), PlatKeyRead, &key) != PlatRegOk)
         return names;
     char name[512];
     for (uint32_t i = 0; PlatRegEnumKey(key, i, name, sizeof name) == PlatRegOk; ++i)
@@ -24,25 +40,6 @@ std::vector<std::string> testreg::EnumerationOrder(const std::string& path) {
 
 namespace {
 
-const std::string Interfaces = "SOFTWARE\\Quorvane\\DeviceDrivers";
-using Names = std::vector<std::string>;
-
-std::string Subkey(const std::string& name) {
-    return Interfaces + "\\" + name;
-}
-
-void SetDeviceName(const std::string& name, uint32_t type, const void* data, uint32_t size) {
-    testreg::SetValue(Subkey(name), "device name", type, data, size);
-}
-
-void AddInterface(const std::string& name, const std::string& device) {
-    SetDeviceName(name, PlatRegSz, device.c_str(), static_cast<uint32_t>(device.size() + 1));
-}
-
-Names EnumerationOrder() {
-    return testreg::EnumerationOrder(Interfaces);
-}
-
 class Catalogue : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -50,8 +47,7 @@ class Catalogue : public ::testing::Test {
         std::memset(InterfaceCatalogue, 0, sizeof InterfaceCatalogue);
     }
     void TearDown() override {
-        int open = testreg::OpenKeys();
-        EXPECT_TRUE(open <= 0) << open << " registry keys were left open";
+        EXPECT_LE(testreg::OpenKeys(), 0) << "a registry key was left open";
         testreg::Clear();
     }
 
@@ -95,7 +91,7 @@ TEST_F(Catalogue, TwelveInterfacesGiveTheFirstTenInEnumerationOrder) {
         std::snprintf(device, sizeof device, "NIC.%d", i);
         AddInterface(name, device);
     }
-    Names order = EnumerationOrder();
+    Names order = testreg::EnumerationOrder();
     ASSERT_EQ(order.size(), 12u);
     Result r = Read();
     EXPECT_EQ(r.outcome, CatalogueOutcome::Listed);
@@ -109,19 +105,13 @@ TEST_F(Catalogue, TwelveInterfacesGiveTheFirstTenInEnumerationOrder) {
 
 TEST_F(Catalogue, SubkeysWithoutADeviceNameArePassedOver) {
     for (int i = 0; i < 12; ++i)
-        AddInterface("If" + std::to_string(10 + i), "NIC" + std::to_string(i));
-    Names order = EnumerationOrder();
+        testreg::SetValue(Subkey("If" + std::to_string(10 + i)), "other value", PlatRegSz, "NIC",
+                          4);
+    Names order = testreg::EnumerationOrder();
     ASSERT_EQ(order.size(), 12u);
-    // Remove the value from the first three in enumeration order: rebuild without them.
-    testreg::Clear();
-    for (int i = 0; i < 12; ++i) {
-        std::string name = "If" + std::to_string(10 + i);
-        bool firstThree = name == order[0] || name == order[1] || name == order[2];
-        if (firstThree)
-            testreg::SetValue(Subkey(name), "other value", PlatRegSz, "NIC", 4);
-        else
-            AddInterface(name, "NIC" + std::to_string(i));
-    }
+    // All but the first three in enumeration order get a device name.
+    for (size_t i = 3; i < order.size(); ++i)
+        AddInterface(order[i], "NIC" + order[i]);
     Result r = Read();
     ASSERT_EQ(r.count, 9);
     EXPECT_EQ(r.names, Names(order.begin() + 3, order.end()));
@@ -165,7 +155,7 @@ TEST_F(Catalogue, UnterminatedValuesNeverReadPastTheBuffer) {
 TEST_F(Catalogue, AnUnopenableSubkeyHidesEverythingAfterIt) {
     for (const char* name : {"P", "Q", "R", "S", "T"})
         AddInterface(name, std::string("dev") + name);
-    Names order = EnumerationOrder();
+    Names order = testreg::EnumerationOrder();
     ASSERT_EQ(order.size(), 5u);
     if (!testreg::DenyOpen(Subkey(order[2])))
         GTEST_SKIP() << "this registry opens every key";
@@ -186,7 +176,7 @@ TEST_F(Catalogue, ASubkeyNameTooLongForTheBufferEndsTheEnumeration) {
     AddInterface(fits, "devY");
     AddInterface(tooLong, "devZ");
     AddInterface("a-after", "devAfter");
-    Names order = EnumerationOrder();
+    Names order = testreg::EnumerationOrder();
     ASSERT_EQ(order.size(), 4u);
     size_t stop = 0;
     while (order[stop] != tooLong)
