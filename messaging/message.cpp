@@ -4,8 +4,6 @@
 #include "messaging/entry_state.h"
 #include <cstring>
 
-EntryState entryState = {{0, 0, 0, 0, 0, 0}, {0}, DefaultTxTimerIndex, 0};
-
 // Byte 8 of a node request is the transmit-timer index, bytes 10..15 the
 // target's unique ID; both are filled in just before sending.
 // clang-format off

@@ -10,12 +10,18 @@ struct InterfaceEntry {
 const int CatalogueSize = 10;
 extern InterfaceEntry InterfaceCatalogue[CatalogueSize];
 
-// Fills InterfaceCatalogue from "SOFTWARE\Quorvane\DeviceDrivers" (in the
-// registry's enumeration order) and returns how many entries were filled;
-// *keyOpened tells whether the interfaces key itself could be opened.
-int ReadInterfaceCatalogue(bool* keyOpened);
+enum class CatalogueOutcome {
+    NothingConfigured, // the interfaces key is missing or cannot be opened
+    NothingListed,     // the key exists, but no subkey gave an entry
+    Listed,            // at least one entry
+};
 
-// Win32: fills the dialog's interface list (control 1000) from the registry,
-// selects the first item, and shows error box 2 when the key exists but lists
-// nothing. 1 when at least one interface was listed.
-int FillInterfaceList(void* dialog);
+struct CatalogueFound {
+    CatalogueOutcome outcome;
+    int count;                     // entries filled, from the first on
+    const InterfaceEntry* entries; // InterfaceCatalogue
+};
+
+// Fills InterfaceCatalogue from the interfaces key, in the registry's
+// enumeration order, and tells what it found.
+CatalogueFound ReadInterfaceCatalogue();

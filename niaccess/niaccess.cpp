@@ -1,13 +1,12 @@
 // Interface driver access: the 32-slot interface table and the operations that
 // open, close, read, write and attach an arrival event, on both platform families.
 #include "niaccess/niaccess.h"
+#include "niaccess/interfaces_registry.h"
 #include <cstdlib>
 #include <cstring>
 
 InterfaceSlot InterfaceTable[NiSlotCount];
 
-static const char interfacesKeyPath[] = "Software\\Quorvane\\DeviceDrivers\\";
-static const char deviceNameValue[] = "device name";
 static const char devicePrefix[] = "\\\\.\\";
 static const size_t devicePrefixLength = 4;
 
@@ -63,12 +62,12 @@ static bool BuildDevicePath(const char* name, char* path, size_t capacity) {
 }
 
 long OpenInterfaceKey(const char* name, PlatKey* key) {
-    size_t prefixLength = sizeof interfacesKeyPath - 1;
+    size_t prefixLength = sizeof InterfaceKeyPrefix - 1;
     size_t nameLength = std::strlen(name);
     char* path = static_cast<char*>(std::malloc(prefixLength + nameLength + 1));
     if (!path)
         return PlatRegNotFound;
-    std::memcpy(path, interfacesKeyPath, prefixLength);
+    std::memcpy(path, InterfaceKeyPrefix, prefixLength);
     std::memcpy(path + prefixLength, name, nameLength + 1);
     // Read access only: resolving a name must work without administrator rights.
     long result = PlatRegOpenKey(PlatLocalMachine(), path, PlatKeyRead, key);
@@ -81,22 +80,13 @@ NiStatus LookupDeviceName(const char* name, char* buffer, int capacity) {
         return NiNameTooLong;
     PlatKey key = nullptr;
     if (OpenInterfaceKey(name, &key) == PlatRegOk) {
-        uint32_t size = uint32_t(capacity);
-        long result = PlatRegQueryValue(key, deviceNameValue, nullptr, buffer, &size);
+        RegString read =
+            ReadRegistryString(key, DeviceNameValue, nullptr, buffer, uint32_t(capacity));
         PlatRegCloseKey(key);
-        if (result == PlatRegMoreData)
+        if (read == RegString::TooLong)
             return NiNameTooLong;
-        if (result == PlatRegOk && size <= uint32_t(capacity)) {
-            // A stored string need not carry its terminator; one that fills
-            // the whole buffer without it does not fit.
-            if (!std::memchr(buffer, '\0', size)) {
-                if (size == uint32_t(capacity))
-                    return NiNameTooLong;
-                buffer[size] = '\0';
-            }
-            if (buffer[0] != '\0')
-                return NiOk;
-        }
+        if (read == RegString::Read && buffer[0] != '\0')
+            return NiOk;
         // No usable value under an existing key: take the name itself.
     }
     size_t length = std::strlen(name);

@@ -36,6 +36,8 @@ struct InterfaceSlot {
     uint16_t deviceIndex;
     uintptr_t arrivalLink; // NT: the overlapped arrival handle; older: the ring-0 event
     uint8_t ntFamily;
+    // The pending arrival read writes into these two after the call that
+    // issued it has returned: they live here, as long as the arrival handle.
     PlatOverlapped arrivalOverlapped;
     uint32_t arrivalByteCount;
     char devicePath[NiDevicePathSize];
@@ -55,6 +57,6 @@ NiStatus NiSetArrivalEvent(NiHandle handle, PlatEvent event); // null detaches
 
 // Internal steps, visible for tests.
 NiStatus LookupDeviceName(const char* name, char* buffer, int capacity);
-// 0 when the key "Software\Quorvane\DeviceDrivers\<name>" was opened.
+// 0 when the key InterfaceKeyPrefix + name (niaccess/interfaces_registry.h) was opened.
 long OpenInterfaceKey(const char* name, PlatKey* key);
 PlatProc FindOpenVxDHandle();

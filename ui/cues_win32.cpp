@@ -1,5 +1,5 @@
 // The two calls into the sound system: the error beep and the WAVE cues.
-#include "ui/window_state.h"
+#include "ui/cues.h"
 #include <mmsystem.h>
 
 void UiBeep(UINT type) {

@@ -1,5 +1,5 @@
 // locstr.exe's start-up hooks: the real driver needs nothing before the dialog.
-#include "ui/window_state.h"
+#include "ui/demo_hooks.h"
 
 void DemoStartUp(HINSTANCE) {}
 void DemoWindowsShown(HWND) {}

@@ -1,6 +1,6 @@
 // locstr-demo.exe's start-up hooks: the virtual network with its interface
 // and nodes, and its panel beside the program's window.
-#include "ui/window_state.h"
+#include "ui/demo_hooks.h"
 #include "virtualnet/panel.h"
 #include "virtualnet/vnet.h"
 

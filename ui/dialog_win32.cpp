@@ -9,7 +9,10 @@
 #include "platform/sync.h"
 #include "resources/resource_ids.h"
 #include "resources/strings.h"
+#include "ui/dialog.h"
 #include "ui/fields.h"
+#include "ui/fields_win32.h"
+#include "ui/interface_list.h"
 #include "ui/window_state.h"
 #include <commctrl.h>
 

@@ -2,6 +2,8 @@
 // field, error box, sound cues and the reader's wake-up post.
 #include "platform/output.h"
 #include "resources/resource_ids.h"
+#include "ui/cues.h"
+#include "ui/dialog.h"
 #include "ui/window_state.h"
 #include <mmsystem.h>
 

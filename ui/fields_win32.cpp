@@ -2,12 +2,14 @@
 // location fields follow each other, and the TX timer label follows its
 // trackbar. The texts' meaning is in ui/fields.h; this only moves texts.
 #include "messaging/entry_state.h"
+#include "messaging/hextext.h"
 #include "messaging/location.h"
 #include "platform/output.h"
 #include "resources/resource_ids.h"
 #include "resources/strings.h"
+#include "ui/cues.h"
 #include "ui/fields.h"
-#include "messaging/hextext.h"
+#include "ui/fields_win32.h"
 #include "ui/window_state.h"
 #include <commctrl.h>
 #include <cstring>

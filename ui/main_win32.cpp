@@ -1,5 +1,5 @@
 // The program's entry point: start-up, the message loop, the exit code.
-#include "ui/window_state.h"
+#include "ui/frame.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     if (CreateMainWindow(instance, showCommand) == nullptr) {

@@ -10,7 +10,8 @@ static_assert(offsetof(PlatOverlapped, event) == offsetof(OVERLAPPED, hEvent),
 uint32_t PlatGetPlatformId() {
     OSVERSIONINFOA info = {};
     info.dwOSVersionInfoSize = sizeof info;
-    // Deprecated, but the platform family is all it is asked for.
+    // Deprecated, and on the NT family a compatibility shim may report another
+    // version; the platform id, all that is asked for here, no shim changes.
 #if defined(__GNUC__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
@@ -50,6 +51,9 @@ bool PlatWriteDevice(PlatHandle device, const void* buffer, uint32_t length,
 
 void PlatStartArrivalRead(PlatHandle arrival, PlatOverlapped* overlapped, uint32_t* byteCount) {
     static_assert(sizeof(DWORD) == sizeof(uint32_t), "DWORD is 32 bits");
+    // The count an overlapped read writes here is not to be trusted (the API
+    // asks for none; the real one comes from GetOverlappedResult), and nothing
+    // reads it. The read stays pending: the record and count must outlive it.
     ReadFile(arrival, nullptr, 0, reinterpret_cast<DWORD*>(byteCount),
              reinterpret_cast<OVERLAPPED*>(overlapped));
 }

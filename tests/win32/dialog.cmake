@@ -3,7 +3,7 @@
 locstr_add_test(dialog_test
   SOURCES dialog_harness.cpp dialog_window_test.cpp dialog_fields_test.cpp
           dialog_network_test.cpp dialog_process_test.cpp
-  LIBS niaccess niaccess_win32 messaging ui_portable ui_win32 ui_demo_stub plat_sync_win32 locstr_resources
+  LIBS niaccess ui_interface_list_win32 messaging ui_portable ui_win32 ui_demo_stub plat_sync_win32 locstr_resources
        virtualnet comctl32
   LOCK)
 target_compile_definitions(dialog_test PRIVATE LOCSTR_DEMO_EXE="$<TARGET_FILE:locstr-demo>")

@@ -2,6 +2,9 @@
 // network, a message pump that lets pending messages settle, a watcher that
 // records and dismisses message boxes, and recordings of beeps and cues.
 #pragma once
+#include "ui/cues.h"
+#include "ui/dialog.h"
+#include "ui/frame.h"
 #include "ui/window_state.h"
 #include <gtest/gtest.h>
 #include <cstdint>

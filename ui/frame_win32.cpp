@@ -3,6 +3,9 @@
 #include "platform/output.h"
 #include "resources/resource_ids.h"
 #include "resources/strings.h"
+#include "ui/demo_hooks.h"
+#include "ui/dialog.h"
+#include "ui/frame.h"
 #include "ui/window_state.h"
 #include <commctrl.h>
 
@@ -26,7 +29,6 @@ LRESULT CALLBACK FrameWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
     }
 }
 
-// The frame's outer size is the dialog's plus what WS_CAPTION adds.
 static void FitFrameToDialog(HWND frame) {
     RECT rect;
     GetWindowRect(windowState.dialog, &rect);
@@ -40,6 +42,8 @@ HWND CreateMainWindow(HINSTANCE instance, int showCommand) {
     windowState.dialog = nullptr;
     LoadStringA(instance, IDS_CLASS_NAME, windowState.className, sizeof windowState.className);
 
+    // Two copies started at the same moment can both find no window yet and
+    // both go on: the check and the frame's creation are not one step.
     HWND running = FindWindowA(windowState.className, nullptr);
     if (running != nullptr) {
         ShowWindow(running, SW_RESTORE);

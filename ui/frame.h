@@ -1,0 +1,11 @@
+// The frame window around the dialog, start-up and the message loop.
+#pragma once
+#include <windows.h>
+
+// Start-up up to the greeting: the single-copy test, the frame and the
+// dialog. Returns the frame, or null when another copy was found (and raised)
+// and this one must end with exit code 0.
+HWND CreateMainWindow(HINSTANCE instance, int showCommand);
+// The message loop, then the orderly stop of the link; returns the exit code.
+int RunMessageLoop();
+LRESULT CALLBACK FrameWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
