@@ -71,7 +71,7 @@ bool VnetTake(int iface, uint8_t* message, size_t* length);
 void VnetSetArrivalHook(void (*hook)(int iface));
 
 // The demo's network: interface "VNI1" registered in the in-memory registry as
-// "SOFTWARE\Quorvane\DeviceDrivers\Virtual network" with device name "VNI1",
+// "Virtual network" under the interfaces key with device name "VNI1",
 // and a few nodes with their location strings. Answers take realistic time.
 void VnetInstallDemo();
 

@@ -2,6 +2,7 @@
 // local commands, the nodes and their memory, delayed answers and the timer
 // thread that delivers them, fault controls and logs, and the controls of
 // tests, the demo and a network process (virtualnet/vnet.h).
+#include "niaccess/interfaces_registry.h"
 #include "virtualnet/vnet_internal.h"
 #include "virtualnet/wire.h"
 #include "virtualnet/vregistry.h"
@@ -463,7 +464,7 @@ void VnetSetArrivalHook(void (*hook)(int iface)) {
 void VnetInstallDemo() {
     VnetReset();
     VnetAddInterface("VNI1", 0);
-    const char* key = "SOFTWARE\\Quorvane\\DeviceDrivers\\Virtual network";
+    const char* key = "SOFTWARE\\" NI_INTERFACES_KEY_TAIL "\\Virtual network";
     VregAddKey(key);
     VregSetString(key, "device name", "VNI1");
     struct DemoNode {
