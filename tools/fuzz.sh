@@ -27,7 +27,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 # The value after "<key>:" in libFuzzer's final line.
-field() { sed -n "s/.* $1: \([0-9]*\).*/\1/p" <<<"$2"; }
+field() { sed -n "s|.* $1: \([0-9]*\).*|\1|p" <<<"$2"; }
 
 faults=()
 printf '%-10s %12s %9s %6s %6s  %s\n' target executions exec/s cov ft result

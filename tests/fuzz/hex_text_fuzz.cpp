@@ -75,7 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size > 63) // the field is read into a 64-byte buffer
         return 0;
     std::string text(reinterpret_cast<const char*>(data), size);
-    text = text.c_str(); // as the field holds it: up to the first zero
+    text.resize(std::strlen(text.c_str())); // as the field holds it: up to the first zero
     Outcome o = Parse(text);
     CheckOutcome(text, o);
     if (!o.whole) {

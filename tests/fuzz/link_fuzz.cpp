@@ -230,7 +230,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (injected.load() && VnetPendingCount(iface) == 0 && linkState.mailboxFull.load() == 0)
             break;
         CHECK(PlatTickCount() - start < 200000); // nothing may stall the link
-        PlatSleep(25);
+        // Woken at once by a filled mailbox; a wake-up posted just after the
+        // fill is seen at the next turn at the latest.
+        WaitForMailbox(250);
     }
     injector.Join();
     CHECK(writesChecked == VnetWrittenCount()); // nothing went out outside a change
