@@ -41,7 +41,7 @@ std::vector<Entry> Model(const std::vector<Subkey>& subkeys) {
         bool terminated = k.data.find('\0') != std::string::npos;
         if (k.hasValue && k.type == PlatRegSz && k.data.size() <= 64 &&
             (terminated || k.data.size() < 64))
-            entries.push_back({k.name, k.data.c_str()});
+            entries.push_back({k.name, UpToZero(k.data)});
         if (entries.size() == size_t(CatalogueSize))
             break;
     }

@@ -3,6 +3,12 @@
 #pragma once
 #include <cstdio>
 #include <cstdlib>
+#include <string>
+
+// The text a C string buffer holds: up to its first zero byte.
+inline std::string UpToZero(const std::string& bytes) {
+    return bytes.substr(0, bytes.find('\0'));
+}
 
 #define CHECK(condition)                                                                           \
     do {                                                                                           \

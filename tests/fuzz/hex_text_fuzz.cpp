@@ -74,8 +74,8 @@ void CheckOutcome(const std::string& text, const Outcome& o) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size > 63) // the field is read into a 64-byte buffer
         return 0;
-    std::string text(reinterpret_cast<const char*>(data), size);
-    text.resize(std::strlen(text.c_str())); // as the field holds it: up to the first zero
+    // As the field holds it: up to the first zero.
+    std::string text = UpToZero(std::string(reinterpret_cast<const char*>(data), size));
     Outcome o = Parse(text);
     CheckOutcome(text, o);
     if (!o.whole) {

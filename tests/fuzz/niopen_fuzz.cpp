@@ -53,7 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     int ifaceMode = in.ConsumeIntegralInRange(0, 2); // none, the expected one, any
     uint16_t anyIndex = in.ConsumeIntegral<uint16_t>();
     std::string anyIface = in.ConsumeRandomLengthString(48);
-    std::string nameText = in.ConsumeRandomLengthString(64).c_str();
+    std::string nameText = UpToZero(in.ConsumeRandomLengthString(64));
     std::vector<char> name(nameText.c_str(), nameText.c_str() + nameText.size() + 1);
 
     std::string key = KeyPrefix + nameText;
@@ -79,12 +79,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     } else if (keyMode == 2 && value.size() > 40) {
         CHECK(lookup == NiNameTooLong);
     } else if (keyMode == 2 && valueTerminated && value[0] != '\0') {
-        CHECK(lookup == NiOk && std::string(value.c_str()) == buffer.data());
+        CHECK(lookup == NiOk && UpToZero(value) == buffer.data());
     }
 
     // An interface on the network: none, the one the name leads to, or any.
     Device device = lookup == NiOk ? Expected(buffer.data()) : Device{"\\\\.\\", 0};
-    std::string ifaceName = ifaceMode == 1 ? device.path.substr(4) : anyIface.c_str();
+    std::string ifaceName = ifaceMode == 1 ? device.path.substr(4) : UpToZero(anyIface);
     uint16_t ifaceIndex = ifaceMode == 1 ? device.index : anyIndex;
     bool found = ifaceMode != 0 && VnetAddInterface(ifaceName.c_str(), ifaceIndex) >= 0 &&
                  SameNoCase(device.path.c_str() + 4, ifaceName.c_str());
