@@ -15,8 +15,12 @@ root=$(cd "$here/.." && pwd)
 seconds=${1:-20}
 cd "$root"
 
-cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz -j2 >/dev/null
+mkdir -p build
+if ! { cmake --preset fuzz && cmake --build --preset fuzz -j2; } >build/fuzz-build.log 2>&1; then
+  tail -30 build/fuzz-build.log
+  echo "fuzz: the fuzz preset did not build (build/fuzz-build.log)" >&2
+  exit 2
+fi
 
 read -r -a targets <<<"${FUZZ_TARGETS:-id_text hex_text niopen catalogue link}"
 # Longest input per target: the texts are fields, the rest build layouts and traffic.
