@@ -54,8 +54,8 @@ for t in "${targets[@]}"; do
     runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
     input=$(sed -n 's/.*Test unit written to \(.*\)$/\1/p' "$log" | tail -1)
     printf '%-10s %12s %9s %6s %6s  %s\n' "$t" "${runs:--}" - - - "FAULT (exit $status)"
-    grep -m1 -E 'CHECK failed|ERROR: (AddressSanitizer|libFuzzer|LeakSanitizer)|runtime error' \
-      "$log" | sed 's/^/    /' || true
+    grep -m1 -E 'CHECK failed|ERROR|Sanitizer:|runtime error|out-of-memory|timeout' "$log" |
+      sed 's/^/    /' || true
     echo "    input: ${input:-none written}; log: $log"
     faults+=("$t")
   fi
