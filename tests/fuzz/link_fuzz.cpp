@@ -10,7 +10,6 @@
 #include "messaging/location.h"
 #include "platform/host/output_recorder.h"
 #include "resources/strings.h"
-#include "tests/host/test_thread.h"
 #include "virtualnet/vnet.h"
 #include <atomic>
 #include <cstring>
@@ -155,6 +154,24 @@ void Inject(const Event& event) {
         VnetInjectMessage(iface, event.bytes.data(), event.bytes.size());
 }
 
+// One injector thread for the whole run (a thread per input would be slow,
+// and LeakSanitizer could catch one still tearing down): each input hands it
+// its schedule and waits until it has gone through it.
+PlatEvent scheduleReady;
+const std::vector<Event>* schedule;
+std::atomic<bool> injected{true};
+
+void Injector(void*) {
+    for (;;) {
+        PlatWaitEvent(scheduleReady, PlatWaitForever);
+        for (const Event& e : *schedule) {
+            PlatSleep(e.delayMs);
+            Inject(e);
+        }
+        injected.store(true);
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -200,14 +217,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         events.push_back(e);
     }
-    std::atomic<bool> injected{false};
-    TestThread injector([&events, &injected] {
-        for (const Event& e : events) {
-            PlatSleep(e.delayMs);
-            Inject(e);
-        }
-        injected.store(true);
-    });
+    if (scheduleReady == nullptr) {
+        scheduleReady = PlatCreateEvent(nullptr);
+        PlatReleaseThread(PlatStartThread(Injector, nullptr));
+    }
+    schedule = &events;
+    injected.store(false);
+    PlatSetEvent(scheduleReady);
 
     if (direct) {
         uint8_t idBefore[6];
@@ -234,7 +250,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         // fill is seen at the next turn at the latest.
         WaitForMailbox(250);
     }
-    injector.Join();
     CHECK(writesChecked == VnetWrittenCount()); // nothing went out outside a change
     CHECK(std::memcmp(entryState.location, enteredLocation, 16) == 0);
     return 0;
