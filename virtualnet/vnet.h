@@ -38,6 +38,9 @@ void VnetPressServicePin(int node);
 bool VnetInjectMessage(int iface, const uint8_t* message, size_t length);
 // Messages waiting to be read on interface `iface`.
 size_t VnetPendingCount(int iface);
+// Drops the messages waiting on every interface and the answers still on
+// their way; handles, nodes, faults and logs stay as they are.
+void VnetClearQueues();
 
 // The log of everything written to the interfaces, oldest first.
 struct VnetLogEntry {

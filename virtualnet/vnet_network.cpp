@@ -396,6 +396,14 @@ size_t VnetPendingCount(int iface) {
     return ValidInterface(n, iface) ? n.ifaces[iface].queue.size() : 0;
 }
 
+void VnetClearQueues() {
+    Network& n = Net();
+    std::lock_guard<std::mutex> guard(n.lock);
+    n.delayed.clear(); // the timer thread finds nothing due and waits on
+    for (Interface& iface : n.ifaces)
+        iface.queue.clear();
+}
+
 size_t VnetWrittenCount() {
     return LogCount(&Network::written);
 }
