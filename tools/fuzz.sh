@@ -9,7 +9,7 @@
 #   tools/fuzz.sh [seconds]
 #   FUZZ_RUNS=N tools/fuzz.sh [seconds]       also stop each target after N executions
 #   FUZZ_TARGETS="id_text link" tools/fuzz.sh  only these targets
-set -euo pipefail
+. "$(dirname "$0")/lib.sh"
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/.." && pwd)
 seconds=${1:-20}

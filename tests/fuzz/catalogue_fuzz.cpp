@@ -101,12 +101,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
 
     std::memset(InterfaceCatalogue, 0xFF, sizeof InterfaceCatalogue);
-    bool keyOpened = false;
-    int listed = ReadInterfaceCatalogue(&keyOpened);
+    CatalogueFound found = ReadInterfaceCatalogue();
+    int listed = found.count;
+    bool keyOpened = found.outcome != CatalogueOutcome::NothingConfigured;
     CHECK(VregOpenKeyCount() == 0);
     CHECK(keyOpened == (keyMode > 1));
     std::vector<Entry> expected = keyOpened ? Model(subkeys) : std::vector<Entry>();
     CHECK(listed >= 0 && listed <= CatalogueSize && size_t(listed) == expected.size());
+    CHECK(found.outcome == (!keyOpened   ? CatalogueOutcome::NothingConfigured
+                            : listed > 0 ? CatalogueOutcome::Listed
+                                         : CatalogueOutcome::NothingListed));
     for (int i = 0; i < listed; ++i) {
         const InterfaceEntry& e = InterfaceCatalogue[i];
         CHECK(std::memchr(e.name, '\0', sizeof e.name) != nullptr);
