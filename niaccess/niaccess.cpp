@@ -139,8 +139,9 @@ NiStatus NiOpen(const char* name, NiHandle* handle) {
         return NiOpenFailed;
     slot->device = device;
 
+    uint32_t count = 0; // not looked at, but the system stores it
     if (!slot->ntFamily &&
-        !PlatControlDevice(device, ControlCode(slot, NiCtlOpen), nullptr, 0, nullptr, 0, nullptr)) {
+        !PlatControlDevice(device, ControlCode(slot, NiCtlOpen), nullptr, 0, nullptr, 0, &count)) {
         PlatCloseDevice(device);
         slot->device = nullptr;
         return NiDriverFailed;
@@ -158,8 +159,9 @@ NiStatus NiClose(NiHandle handle) {
     if (slot->arrivalLink != 0)
         NiSetArrivalEvent(handle, nullptr);
     NiStatus status = NiOk;
+    uint32_t count = 0; // not looked at, but the system stores it
     if (!slot->ntFamily && !PlatControlDevice(slot->device, ControlCode(slot, NiCtlClose), nullptr,
-                                              0, nullptr, 0, nullptr))
+                                              0, nullptr, 0, &count))
         status = NiDriverFailed;
     PlatCloseDevice(slot->device);
     slot->state = NiSlotFree;

@@ -42,8 +42,11 @@ bool PlatWriteDevice(PlatHandle device, const void* buffer, uint32_t length, uin
 // overlapped->event) when a message can be read. The outcome is not reported.
 void PlatStartArrivalRead(PlatHandle arrival, PlatOverlapped* overlapped, uint32_t* byteCount);
 
-// Synchronous control request (older platform family). byteCount may be null
-// when the caller does not ask for it. False when the driver refuses.
+// Synchronous control request (older platform family). False when the driver
+// refuses. byteCount is required even when the caller does not look at it:
+// without an OVERLAPPED record the system stores the count through it (a
+// null pointer faults on the NT family, which a compatibility mode can make
+// report the older family).
 bool PlatControlDevice(PlatHandle device, uint32_t code, void* input, uint32_t inputLength,
                        void* output, uint32_t outputLength, uint32_t* byteCount);
 

@@ -55,6 +55,12 @@ void VnetClearLog();
 size_t VnetControlCount();
 uint32_t VnetControlCode(size_t index);
 
+// Calls that the real system faults on or leaves undefined, counted since
+// the last VnetReset: a control request with no place for its byte count
+// (refused: without an OVERLAPPED record DeviceIoControl stores the count
+// through that pointer, asked for or not).
+size_t VnetMisuseCount();
+
 // Messages queued for the program to read (answers, service pins, injected),
 // oldest first, kept like the written log.
 size_t VnetDeliveredCount();

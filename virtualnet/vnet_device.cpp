@@ -176,6 +176,10 @@ bool PlatControlDevice(PlatHandle device, uint32_t code, void* input, uint32_t i
         if (n.controls.size() >= size_t(VnetLogSize))
             n.controls.pop_front();
         n.controls.push_back(code);
+        if (!byteCount) { // the system stores the count through it: a fault
+            ++n.misuses;
+            return false;
+        }
         HandleRecord* record = FindHandle(n, device);
         if (!record || (code >> 16) != n.ifaces[record->iface].deviceIndex)
             return false;
@@ -222,8 +226,7 @@ bool PlatControlDevice(PlatHandle device, uint32_t code, void* input, uint32_t i
         default:
             return false;
         }
-        if (byteCount)
-            *byteCount = count;
+        *byteCount = count;
         hook = n.hook;
     }
     RunHook(hook, arrivals);

@@ -288,6 +288,7 @@ void VnetReset() {
     n.written.clear();
     n.delivered.clear();
     n.controls.clear();
+    n.misuses = 0;
     n.faults = VnetFaults{};
 }
 
@@ -420,6 +421,12 @@ uint32_t VnetControlCode(size_t index) {
     Network& n = Net();
     std::lock_guard<std::mutex> guard(n.lock);
     return index < n.controls.size() ? n.controls[index] : 0;
+}
+
+size_t VnetMisuseCount() {
+    Network& n = Net();
+    std::lock_guard<std::mutex> guard(n.lock);
+    return n.misuses;
 }
 
 size_t VnetDeliveredCount() {

@@ -29,6 +29,7 @@ class NiAccessBase : public ::testing::Test {
     void SetUp() override { Restart(); }
     void TearDown() override {
         CloseAll();
+        EXPECT_EQ(VnetMisuseCount(), 0u) << "a call the real system faults on";
         if (event)
             PlatCloseEvent(event);
         VnetReset();
