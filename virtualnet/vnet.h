@@ -58,7 +58,9 @@ uint32_t VnetControlCode(size_t index);
 // Calls that the real system faults on or leaves undefined, counted since
 // the last VnetReset: a control request with no place for its byte count
 // (refused: without an OVERLAPPED record DeviceIoControl stores the count
-// through that pointer, asked for or not).
+// through that pointer, asked for or not), and an arrival read issued with a
+// record whose earlier read is still pending (carried out: the system would
+// write both outcomes into the one record).
 size_t VnetMisuseCount();
 
 // Messages queued for the program to read (answers, service pins, injected),
@@ -99,5 +101,7 @@ struct VnetFaults {
     bool writeMemoryFailureCode; // nodes answer Write Memory with the failure code 0x0E
     bool answerSetNodeMode;      // the interface also answers Set Node Mode
     bool realisticRetries;       // an unknown ID fails only after the transmit timer's retries
+    bool lateArrivalReads;       // an arrival read issued while a message waits completes only
+                                 // at the next arrival (the driver's completion lags its queue)
 };
 VnetFaults* VnetFaultControls();
