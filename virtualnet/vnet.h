@@ -83,7 +83,7 @@ void VnetSetArrivalHook(void (*hook)(int iface));
 // and a few nodes with their location strings. Answers take realistic time.
 void VnetInstallDemo();
 
-// Fault controls; all off after VnetReset(). Change them between steps of a test.
+// Fault controls; all off after VnetReset().
 struct VnetFaults {
     bool olderFamily;            // report a platform id other than NT
     bool failOpen;               // every open of a device path fails
@@ -104,4 +104,12 @@ struct VnetFaults {
     bool lateArrivalReads;       // an arrival read issued while a message waits completes only
                                  // at the next arrival (the driver's completion lags its queue)
 };
+// Read and replaced under the network's lock: for a thread that changes them
+// while others use the network (vnet.exe's command loop). A get, change and
+// set is whole as long as no other thread changes them meanwhile.
+VnetFaults VnetGetFaults();
+void VnetSetFaults(const VnetFaults& faults);
+// Direct access without the lock: only for a test that changes them between
+// its steps, from the thread that drives the program, while no other thread
+// of its own changes them.
 VnetFaults* VnetFaultControls();

@@ -502,6 +502,18 @@ void VnetInstallDemo() {
     n.faults.realisticRetries = true;
 }
 
+VnetFaults VnetGetFaults() {
+    Network& n = Net();
+    std::lock_guard<std::mutex> guard(n.lock);
+    return n.faults;
+}
+
+void VnetSetFaults(const VnetFaults& faults) {
+    Network& n = Net();
+    std::lock_guard<std::mutex> guard(n.lock);
+    n.faults = faults;
+}
+
 VnetFaults* VnetFaultControls() {
     return &Net().faults;
 }
