@@ -139,8 +139,9 @@ NiStatus NiOpen(const char* name, NiHandle* handle) {
         return NiOpenFailed;
     slot->device = device;
 
+    uint32_t count = 0; // not looked at, but the system stores it
     if (!slot->ntFamily &&
-        !PlatControlDevice(device, ControlCode(slot, NiCtlOpen), nullptr, 0, nullptr, 0, nullptr)) {
+        !PlatControlDevice(device, ControlCode(slot, NiCtlOpen), nullptr, 0, nullptr, 0, &count)) {
         PlatCloseDevice(device);
         slot->device = nullptr;
         return NiDriverFailed;
@@ -158,12 +159,28 @@ NiStatus NiClose(NiHandle handle) {
     if (slot->arrivalLink != 0)
         NiSetArrivalEvent(handle, nullptr);
     NiStatus status = NiOk;
+    uint32_t count = 0; // not looked at, but the system stores it
     if (!slot->ntFamily && !PlatControlDevice(slot->device, ControlCode(slot, NiCtlClose), nullptr,
-                                              0, nullptr, 0, nullptr))
+                                              0, nullptr, 0, &count))
         status = NiDriverFailed;
     PlatCloseDevice(slot->device);
     slot->state = NiSlotFree;
     return status;
+}
+
+// The zero-length read on the arrival handle, with the slot's record.
+static void IssueArrivalRead(InterfaceSlot* slot) {
+    slot->arrivalOverlapped.offset = 0;
+    slot->arrivalOverlapped.offsetHigh = 0;
+    PlatStartArrivalRead(AsHandle(slot->arrivalLink), &slot->arrivalOverlapped,
+                         &slot->arrivalByteCount);
+}
+
+// The system writes a pending read's outcome into its record, so the record
+// is not given to another read before that; the pending read signals the
+// next arrival all the same.
+static bool ArrivalReadPending(const InterfaceSlot* slot) {
+    return PlatArrivalReadPending(&slot->arrivalOverlapped);
 }
 
 NiStatus NiRead(NiHandle handle, void* buffer, int16_t length) {
@@ -179,9 +196,8 @@ NiStatus NiRead(NiHandle handle, void* buffer, int16_t length) {
     if (slot->ntFamily) {
         if (!PlatReadDevice(slot->device, buffer, uint32_t(length), &count) || count == 0)
             return NiNoMessage;
-        if (slot->arrivalLink != 0)
-            PlatStartArrivalRead(AsHandle(slot->arrivalLink), &slot->arrivalOverlapped,
-                                 &slot->arrivalByteCount);
+        if (slot->arrivalLink != 0 && !ArrivalReadPending(slot))
+            IssueArrivalRead(slot);
         return NiOk;
     }
     if (!PlatControlDevice(slot->device, ControlCode(slot, NiCtlRead), buffer, uint32_t(length),
@@ -212,12 +228,14 @@ NiStatus NiWrite(NiHandle handle, void* buffer, int16_t length) {
 }
 
 static NiStatus SetArrivalEventNt(InterfaceSlot* slot, PlatEvent event) {
+    bool opened = false;
     if (event) {
         if (slot->arrivalLink == 0) {
             PlatHandle arrival = PlatOpenDevice(slot->devicePath, true);
             if (arrival == PlatInvalidHandle())
                 return NiNoResource;
             slot->arrivalLink = reinterpret_cast<uintptr_t>(arrival);
+            opened = true;
         }
     } else if (slot->arrivalLink != 0) {
         PlatCloseDevice(AsHandle(slot->arrivalLink));
@@ -225,11 +243,12 @@ static NiStatus SetArrivalEventNt(InterfaceSlot* slot, PlatEvent event) {
     }
     if (slot->arrivalLink == 0)
         return NiOk;
+    // The system never writes the event member (a pending read keeps the
+    // event it was issued with), so the next read takes the new one. A read
+    // left from an arrival handle closed before went with that handle.
     slot->arrivalOverlapped.event = event;
-    slot->arrivalOverlapped.offset = 0;
-    slot->arrivalOverlapped.offsetHigh = 0;
-    PlatStartArrivalRead(AsHandle(slot->arrivalLink), &slot->arrivalOverlapped,
-                         &slot->arrivalByteCount);
+    if (opened || !ArrivalReadPending(slot))
+        IssueArrivalRead(slot);
     return NiOk;
 }
 

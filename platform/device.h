@@ -39,11 +39,20 @@ bool PlatReadDevice(PlatHandle device, void* buffer, uint32_t length, uint32_t* 
 bool PlatWriteDevice(PlatHandle device, const void* buffer, uint32_t length, uint32_t* transferred);
 
 // Zero-length overlapped read on an overlapped handle: completes (and signals
-// overlapped->event) when a message can be read. The outcome is not reported.
+// overlapped->event) when a message can be read. The outcome is not reported;
+// a read refused at once leaves the record not pending.
 void PlatStartArrivalRead(PlatHandle arrival, PlatOverlapped* overlapped, uint32_t* byteCount);
+// Whether the arrival read last issued with this record is still pending
+// (HasOverlappedIoCompleted: reads the record's status, no system call).
+// While it is, the system may still write into the record, so no other read
+// may be issued with it.
+bool PlatArrivalReadPending(const PlatOverlapped* overlapped);
 
-// Synchronous control request (older platform family). byteCount may be null
-// when the caller does not ask for it. False when the driver refuses.
+// Synchronous control request (older platform family). False when the driver
+// refuses. byteCount is required even when the caller does not look at it:
+// without an OVERLAPPED record the system stores the count through it (a
+// null pointer faults on the NT family, which a compatibility mode can make
+// report the older family).
 bool PlatControlDevice(PlatHandle device, uint32_t code, void* input, uint32_t inputLength,
                        void* output, uint32_t outputLength, uint32_t* byteCount);
 

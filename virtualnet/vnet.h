@@ -58,6 +58,14 @@ void VnetClearLog();
 size_t VnetControlCount();
 uint32_t VnetControlCode(size_t index);
 
+// Calls that the real system faults on or leaves undefined, counted since
+// the last VnetReset: a control request with no place for its byte count
+// (refused: without an OVERLAPPED record DeviceIoControl stores the count
+// through that pointer, asked for or not), and an arrival read issued with a
+// record whose earlier read is still pending (carried out: the system would
+// write both outcomes into the one record).
+size_t VnetMisuseCount();
+
 // Messages queued for the program to read (answers, service pins, injected),
 // oldest first, kept like the written log.
 size_t VnetDeliveredCount();
@@ -78,7 +86,7 @@ void VnetSetArrivalHook(void (*hook)(int iface));
 // and a few nodes with their location strings. Answers take realistic time.
 void VnetInstallDemo();
 
-// Fault controls; all off after VnetReset(). Change them between steps of a test.
+// Fault controls; all off after VnetReset().
 struct VnetFaults {
     bool olderFamily;            // report a platform id other than NT
     bool failOpen;               // every open of a device path fails
@@ -96,5 +104,15 @@ struct VnetFaults {
     bool writeMemoryFailureCode; // nodes answer Write Memory with the failure code 0x0E
     bool answerSetNodeMode;      // the interface also answers Set Node Mode
     bool realisticRetries;       // an unknown ID fails only after the transmit timer's retries
+    bool lateArrivalReads;       // an arrival read issued while a message waits completes only
+                                 // at the next arrival (the driver's completion lags its queue)
 };
+// Read and replaced under the network's lock: for a thread that changes them
+// while others use the network (vnet.exe's command loop). A get, change and
+// set is whole as long as no other thread changes them meanwhile.
+VnetFaults VnetGetFaults();
+void VnetSetFaults(const VnetFaults& faults);
+// Direct access without the lock: only for a test that changes them between
+// its steps, from the thread that drives the program, while no other thread
+// of its own changes them.
 VnetFaults* VnetFaultControls();

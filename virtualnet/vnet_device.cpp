@@ -14,6 +14,7 @@ const uintptr_t HandleBase = 0x56000000;
 const uint32_t Ring0Base = 0xC1000001;
 const uint32_t PlatformWindows = 1; // VER_PLATFORM_WIN32_WINDOWS, the older family
 const uintptr_t StatusPending = 0x103;
+const uintptr_t StatusUnsuccessful = 0xC0000001;
 
 // Tokens handed out for kernel32 and its OpenVxDHandle entry point.
 char kernelToken;
@@ -37,6 +38,14 @@ PlatEvent Ring0Event(Network& n, uint32_t ring0) {
     if (ring0 < Ring0Base || ring0 - Ring0Base >= n.ring0Events.size())
         return nullptr;
     return n.ring0Events[ring0 - Ring0Base];
+}
+
+// Whether a read issued with this record is still pending on some handle.
+bool ArmedWith(Network& n, const PlatOverlapped* overlapped) {
+    for (const HandleRecord& record : n.handles)
+        if (record.open && record.armed && record.armRecord == overlapped)
+            return true;
+    return false;
 }
 
 void CompleteArm(HandleRecord& record) {
@@ -153,17 +162,29 @@ bool PlatWriteDevice(PlatHandle device, const void* buffer, uint32_t length,
 void PlatStartArrivalRead(PlatHandle arrival, PlatOverlapped* overlapped, uint32_t* byteCount) {
     Network& n = Net();
     std::lock_guard<std::mutex> guard(n.lock);
-    HandleRecord* record = FindHandle(n, arrival);
-    if (!record || !record->overlapped || !overlapped)
+    if (!overlapped)
         return;
+    HandleRecord* record = FindHandle(n, arrival);
+    if (!record || !record->overlapped) {
+        overlapped->internal = StatusUnsuccessful; // failed at once: never pending
+        return;
+    }
+    if (ArmedWith(n, overlapped))
+        ++n.misuses;
     // A new arm replaces one still pending: both would complete on the same arrival.
     record->armed = true;
     record->armRecord = overlapped;
     record->armCount = byteCount;
     record->armEvent = overlapped->event;
     overlapped->internal = StatusPending;
-    if (!n.ifaces[record->iface].queue.empty())
+    if (!n.ifaces[record->iface].queue.empty() && !n.faults.lateArrivalReads)
         CompleteArm(*record);
+}
+
+bool PlatArrivalReadPending(const PlatOverlapped* overlapped) {
+    Network& n = Net();
+    std::lock_guard<std::mutex> guard(n.lock); // the network completes it on another thread
+    return overlapped->internal == StatusPending;
 }
 
 bool PlatControlDevice(PlatHandle device, uint32_t code, void* input, uint32_t inputLength,
@@ -176,6 +197,10 @@ bool PlatControlDevice(PlatHandle device, uint32_t code, void* input, uint32_t i
         if (n.controls.size() >= size_t(VnetLogSize))
             n.controls.pop_front();
         n.controls.push_back(code);
+        if (!byteCount) { // the system stores the count through it: a fault
+            ++n.misuses;
+            return false;
+        }
         HandleRecord* record = FindHandle(n, device);
         if (!record || (code >> 16) != n.ifaces[record->iface].deviceIndex)
             return false;
@@ -222,8 +247,7 @@ bool PlatControlDevice(PlatHandle device, uint32_t code, void* input, uint32_t i
         default:
             return false;
         }
-        if (byteCount)
-            *byteCount = count;
+        *byteCount = count;
         hook = n.hook;
     }
     RunHook(hook, arrivals);

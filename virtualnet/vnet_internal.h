@@ -74,6 +74,7 @@ struct Network {
     std::deque<VnetLogEntry> written;
     std::deque<VnetLogEntry> delivered;
     std::deque<uint32_t> controls;
+    size_t misuses = 0;           // see VnetMisuseCount
     std::vector<Delayed> delayed; // ordered by due time
     bool timerRunning = false;
     bool timerStop = false;

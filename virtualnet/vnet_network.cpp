@@ -288,6 +288,7 @@ void VnetReset() {
     n.written.clear();
     n.delivered.clear();
     n.controls.clear();
+    n.misuses = 0;
     n.faults = VnetFaults{};
 }
 
@@ -430,6 +431,12 @@ uint32_t VnetControlCode(size_t index) {
     return index < n.controls.size() ? n.controls[index] : 0;
 }
 
+size_t VnetMisuseCount() {
+    Network& n = Net();
+    std::lock_guard<std::mutex> guard(n.lock);
+    return n.misuses;
+}
+
 size_t VnetDeliveredCount() {
     return LogCount(&Network::delivered);
 }
@@ -501,6 +508,18 @@ void VnetInstallDemo() {
     // One read and one write take about 130 ms on a twisted-pair channel.
     n.faults.responseDelayMs = 60;
     n.faults.realisticRetries = true;
+}
+
+VnetFaults VnetGetFaults() {
+    Network& n = Net();
+    std::lock_guard<std::mutex> guard(n.lock);
+    return n.faults;
+}
+
+void VnetSetFaults(const VnetFaults& faults) {
+    Network& n = Net();
+    std::lock_guard<std::mutex> guard(n.lock);
+    n.faults = faults;
 }
 
 VnetFaults* VnetFaultControls() {

@@ -165,21 +165,22 @@ static void PrintLog(long from) {
 }
 
 static bool SetFault(const char* name, long value) {
-    VnetFaults* faults = VnetFaultControls();
+    VnetFaults faults = VnetGetFaults();
     if (std::strcmp(name, "delay") == 0)
-        faults->responseDelayMs = static_cast<uint32_t>(value);
+        faults.responseDelayMs = static_cast<uint32_t>(value);
     else if (std::strcmp(name, "drop") == 0)
-        faults->dropResponses = value != 0;
+        faults.dropResponses = value != 0;
     else if (std::strcmp(name, "retries") == 0)
-        faults->realisticRetries = value != 0;
+        faults.realisticRetries = value != 0;
     else if (std::strcmp(name, "readfail") == 0)
-        faults->readMemoryFailureCode = value != 0;
+        faults.readMemoryFailureCode = value != 0;
     else if (std::strcmp(name, "writefail") == 0)
-        faults->writeMemoryFailureCode = value != 0;
+        faults.writeMemoryFailureCode = value != 0;
     else if (std::strcmp(name, "udfail") == 0)
-        faults->updateDomainFails = value != 0;
+        faults.updateDomainFails = value != 0;
     else
         return false;
+    VnetSetFaults(faults);
     return true;
 }
 

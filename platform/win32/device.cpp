@@ -54,8 +54,16 @@ void PlatStartArrivalRead(PlatHandle arrival, PlatOverlapped* overlapped, uint32
     // The count an overlapped read writes here is not to be trusted (the API
     // asks for none; the real one comes from GetOverlappedResult), and nothing
     // reads it. The read stays pending: the record and count must outlive it.
-    ReadFile(arrival, nullptr, 0, reinterpret_cast<DWORD*>(byteCount),
-             reinterpret_cast<OVERLAPPED*>(overlapped));
+    // ReadFile marks the record pending before it asks the driver; a read
+    // refused at once is never completed, so it must not look pending.
+    if (!ReadFile(arrival, nullptr, 0, reinterpret_cast<DWORD*>(byteCount),
+                  reinterpret_cast<OVERLAPPED*>(overlapped)) &&
+        GetLastError() != ERROR_IO_PENDING)
+        overlapped->internal = 0xC0000001; // STATUS_UNSUCCESSFUL
+}
+
+bool PlatArrivalReadPending(const PlatOverlapped* overlapped) {
+    return !HasOverlappedIoCompleted(reinterpret_cast<const OVERLAPPED*>(overlapped));
 }
 
 bool PlatControlDevice(PlatHandle device, uint32_t code, void* input, uint32_t inputLength,

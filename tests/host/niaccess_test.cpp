@@ -29,6 +29,7 @@ class NiAccessBase : public ::testing::Test {
     void SetUp() override { Restart(); }
     void TearDown() override {
         CloseAll();
+        EXPECT_EQ(VnetMisuseCount(), 0u) << "a call the real system faults on";
         if (event)
             PlatCloseEvent(event);
         VnetReset();
@@ -75,6 +76,12 @@ class NiAccess : public NiAccessBase, public ::testing::WithParamInterface<bool>
 class NiAccessOlder : public NiAccessBase {
   protected:
     bool Older() const override { return true; }
+};
+
+// The arrival read is the NT family's own.
+class NiAccessNt : public NiAccessBase {
+  protected:
+    bool Older() const override { return false; }
 };
 
 INSTANTIATE_TEST_SUITE_P(Families, NiAccess, ::testing::Values(false, true),
@@ -423,6 +430,31 @@ TEST_P(NiAccess, ArrivalEventSignalledForEveryMessage) {
     PlatResetEvent(event);
     Inject(iface, 0x18, 9, 8);
     EXPECT_FALSE(PlatWaitEvent(event, 100)) << "a detached event is not signalled";
+}
+
+// The system writes a pending read's outcome into its record: a read that
+// finds a message before the pending arrival read has completed must leave
+// that read (and its record) alone, and attaching again too.
+TEST_F(NiAccessNt, ArrivalReadIsIssuedAgainOnlyOnceThePreviousCompleted) {
+    int iface = VnetAddInterface("NIC1", 0);
+    NiHandle handle = Open("NIC1");
+    VnetFaultControls()->lateArrivalReads = true;
+    ASSERT_EQ(NiSetArrivalEvent(handle, Event()), NiOk);
+    Inject(iface, 0x18, 1, 8);
+    Inject(iface, 0x18, 2, 8);
+    uint8_t buffer[VnetMessageSize];
+    ASSERT_EQ(NiRead(handle, buffer, sizeof buffer), NiOk); // issues it again: stays pending
+    ASSERT_EQ(NiRead(handle, buffer, sizeof buffer), NiOk);
+    ASSERT_EQ(NiSetArrivalEvent(handle, Event()), NiOk);
+    EXPECT_EQ(VnetMisuseCount(), 0u) << "a pending arrival read was issued again";
+
+    PlatResetEvent(event);
+    Inject(iface, 0x18, 3, 8);
+    EXPECT_TRUE(PlatWaitEvent(event, 2000)) << "the pending read signals the next arrival";
+    ASSERT_EQ(NiRead(handle, buffer, sizeof buffer), NiOk);
+    EXPECT_EQ(buffer[2], 3);
+    Inject(iface, 0x18, 4, 8);
+    EXPECT_TRUE(PlatWaitEvent(event, 2000)) << "issued again once it had completed";
 }
 
 TEST_P(NiAccess, DetachWithoutAttachmentSendsNothing) {

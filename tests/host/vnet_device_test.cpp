@@ -52,7 +52,7 @@ TEST_F(VnetTest, ClosedAndResetHandlesFailEveryCall) {
     EXPECT_EQ(0u, count);
     Bytes m = Sample(2);
     EXPECT_FALSE(PlatWriteDevice(closed, m.data(), uint32_t(m.size()), &count));
-    EXPECT_FALSE(PlatControlDevice(closed, 1, nullptr, 0, nullptr, 0, nullptr));
+    EXPECT_FALSE(PlatControlDevice(closed, 1, nullptr, 0, nullptr, 0, &count));
     EXPECT_EQ(1u, VnetPendingCount(0)); // the stale read took nothing
     EXPECT_EQ(0u, VnetWrittenCount());
 
@@ -196,18 +196,24 @@ TEST_F(OlderFamilyTest, ControlCodesCarryTheDeviceIndexAndCanBeRefused) {
     EXPECT_NE(PlatPlatformNt, PlatGetPlatformId());
     PlatHandle h = PlatOpenDevice("\\\\.\\NIC1", false);
     ASSERT_NE(PlatInvalidHandle(), h);
-    EXPECT_TRUE(PlatControlDevice(h, Code(1), nullptr, 0, nullptr, 0, nullptr));
-    EXPECT_FALSE(PlatControlDevice(h, 1, nullptr, 0, nullptr, 0, nullptr)); // index 0, not 2
-    EXPECT_FALSE(PlatControlDevice(h, Code(3), nullptr, 0, nullptr, 0, nullptr));
+    uint32_t count = 0;
+    EXPECT_TRUE(PlatControlDevice(h, Code(1), nullptr, 0, nullptr, 0, &count));
+    EXPECT_FALSE(PlatControlDevice(h, 1, nullptr, 0, nullptr, 0, &count)); // index 0, not 2
+    EXPECT_FALSE(PlatControlDevice(h, Code(3), nullptr, 0, nullptr, 0, &count));
     VnetFaultControls()->refuseControl[2] = true;
-    EXPECT_FALSE(PlatControlDevice(h, Code(2), nullptr, 0, nullptr, 0, nullptr));
+    EXPECT_FALSE(PlatControlDevice(h, Code(2), nullptr, 0, nullptr, 0, &count));
     VnetFaultControls()->refuseControl[2] = false;
-    EXPECT_TRUE(PlatControlDevice(h, Code(2), nullptr, 0, nullptr, 0, nullptr));
+    EXPECT_EQ(0u, VnetMisuseCount());
+    // Without an OVERLAPPED record the system stores the byte count: a
+    // request with no place for it faults there.
+    EXPECT_FALSE(PlatControlDevice(h, Code(2), nullptr, 0, nullptr, 0, nullptr));
+    EXPECT_EQ(1u, VnetMisuseCount());
+    EXPECT_TRUE(PlatControlDevice(h, Code(2), nullptr, 0, nullptr, 0, &count));
 
     // Every code is logged, refused or not, in order.
-    uint32_t expected[] = {Code(1), 1, Code(3), Code(2), Code(2)};
-    ASSERT_EQ(5u, VnetControlCount());
-    for (size_t i = 0; i < 5; ++i)
+    uint32_t expected[] = {Code(1), 1, Code(3), Code(2), Code(2), Code(2)};
+    ASSERT_EQ(6u, VnetControlCount());
+    for (size_t i = 0; i < 6; ++i)
         EXPECT_EQ(expected[i], VnetControlCode(i)) << i;
     PlatCloseDevice(h);
 }
@@ -287,7 +293,7 @@ TEST_F(OlderFamilyTest, Ring0EventIsSignalledOnEveryArrivalUntilDetached) {
     // Close request detaches too.
     EXPECT_TRUE(PlatControlDevice(h, Code(7), &ring0, 4, nullptr, 0, &count));
     EXPECT_TRUE(PlatWaitEvent(event, 1000)); // messages were already waiting
-    EXPECT_TRUE(PlatControlDevice(h, Code(2), nullptr, 0, nullptr, 0, nullptr));
+    EXPECT_TRUE(PlatControlDevice(h, Code(2), nullptr, 0, nullptr, 0, &count));
     Inject(1, Sample(5));
     EXPECT_FALSE(PlatWaitEvent(event, 20));
     PlatCloseDevice(h);

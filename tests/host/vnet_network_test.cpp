@@ -1,6 +1,7 @@
 // Tests of the virtual network's network side: the interface's commands, the
 // nodes, service pins and injected messages, delayed answers, a network
 // process without the device seam, and the demo network.
+#include "test_thread.h"
 #include "vnet_support.h"
 #include "platform/device.h"
 #include "platform/registry.h"
@@ -269,6 +270,36 @@ TEST_F(VnetTest, SubmitAndTakeServeANetworkProcess) {
 }
 
 // ---- The demo network ----
+
+// A command loop (vnet.exe's) changes faults while the program's threads use
+// the network (meant for ThreadSanitizer).
+TEST_F(VnetTest, FaultsChangeUnderTheLockWhileTheNetworkWorks) {
+    PlatHandle h = Open();
+    std::atomic<bool> stop{false};
+    TestThread changer([&] {
+        for (unsigned i = 0; !stop; ++i) {
+            VnetFaults faults = VnetGetFaults();
+            faults.dropResponses = i % 2 != 0;
+            VnetSetFaults(faults);
+        }
+    });
+    for (int i = 0; i < 100; ++i) {
+        ASSERT_TRUE(Write(h, ReadRequest(nodeA)));
+        Read(h);
+    }
+    stop = true;
+    changer.Join();
+
+    VnetFaults faults = VnetGetFaults();
+    faults.dropResponses = true;
+    VnetSetFaults(faults);
+    EXPECT_TRUE(Transact(h, ReadRequest(nodeA)).empty());
+    faults.dropResponses = false;
+    VnetSetFaults(faults);
+    EXPECT_FALSE(VnetGetFaults().dropResponses);
+    EXPECT_FALSE(Transact(h, ReadRequest(nodeA)).empty());
+    PlatCloseDevice(h);
+}
 
 TEST(VnetDemo, InstallsARegisteredInterfaceWithNodes) {
     VregClear();
