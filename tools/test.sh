@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Sets up (when needed), checks format and tidy, builds every build and runs
 # every test:
-#   tools/test.sh                  lint, host, host-asan, host-tsan, windows
+#   tools/test.sh                  lint, host, host-asan, host-tsan, fuzz, windows
 #   tools/test.sh host windows     only the steps named
+# The fuzz step runs every fuzz target briefly from its seeds
+# (LOCSTR_FUZZ_SECONDS each, 20 by default), so a regression fails it.
 . "$(dirname "$0")/lib.sh"
 here=$(cd "$(dirname "$0")" && pwd)
 cd "$here/.."
@@ -10,7 +12,7 @@ bash tools/setup.sh
 . tools/wine-env.sh
 
 presets=("$@")
-[ ${#presets[@]} -gt 0 ] || presets=(lint host host-asan host-tsan windows)
+[ ${#presets[@]} -gt 0 ] || presets=(lint host host-asan host-tsan fuzz windows)
 
 jobs=$(nproc)
 failed=()
@@ -32,6 +34,11 @@ shuffled_run() {
 for preset in "${presets[@]}"; do
   if [ "$preset" = lint ]; then
     bash tools/lint.sh || failed+=(lint)
+    continue
+  fi
+  if [ "$preset" = fuzz ]; then
+    echo "=== fuzz: every target for ${LOCSTR_FUZZ_SECONDS:-20} s from its seeds"
+    bash tools/fuzz.sh "${LOCSTR_FUZZ_SECONDS:-20}" || failed+=(fuzz)
     continue
   fi
   echo "=== $preset: configure and build"
