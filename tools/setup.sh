@@ -7,7 +7,8 @@ here=$(cd "$(dirname "$0")" && pwd)
 
 packages=(cmake ninja-build g++ clang libgtest-dev googletest
           g++-mingw-w64-x86-64-posix wine wine64 fonts-wine
-          xvfb xauth imagemagick clang-format clang-14 libclang-rt-14-dev)
+          xvfb xauth imagemagick clang-format clang-tidy clang-14 libclang-rt-14-dev
+          python3)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
