@@ -21,24 +21,28 @@ int HexDigitValue(char c, int* errorFlag) {
     return 0;
 }
 
-IdTextResult ParsePellionIdText(const char* text, uint8_t pellionId[6], int* failPosition) {
-    if (text[0] == '\0') {
-        return IdTextResult::Empty;
-    }
+// Walks the pair layout that both fields use: two hexadecimal digits, then a
+// space, over at most 17 positions. pair(index, value) is called for every
+// complete pair and may refuse it. Returns the first position that breaks the
+// layout or holds a refused pair's second digit, or -1. With endIsFine the
+// end of the text stops the walk without a failure; otherwise the terminator
+// fails at its own position, so nothing past it is read either way.
+template <typename Pair> static int WalkPairs(const char* text, bool endIsFine, Pair pair) {
     int errorFlag = 0;
     int high = 0;
-    // A terminator before position 16 fails at its own position, so the loop
-    // never reads past the end of the text.
     for (int i = 0; i < HexTextPositions; ++i) {
         char c = text[i];
+        if (endIsFine && c == '\0') {
+            return -1;
+        }
         switch (i % 3) {
         case 0:
             high = HexDigitValue(c, &errorFlag);
             break;
         case 1: {
             int low = HexDigitValue(c, &errorFlag);
-            if (!errorFlag) {
-                pellionId[i / 3] = static_cast<uint8_t>(high * 16 + low);
+            if (!errorFlag && !pair(i / 3, high * 16 + low)) {
+                errorFlag = 1;
             }
             break;
         }
@@ -49,53 +53,45 @@ IdTextResult ParsePellionIdText(const char* text, uint8_t pellionId[6], int* fai
             break;
         }
         if (errorFlag) {
-            *failPosition = i;
-            return IdTextResult::Bad;
+            return i;
         }
+    }
+    return -1; // characters after position 16 are not examined
+}
+
+IdTextResult ParsePellionIdText(const char* text, uint8_t pellionId[6], int* failPosition) {
+    if (text[0] == '\0') {
+        return IdTextResult::Empty;
+    }
+    // Each byte is stored as soon as its pair is complete.
+    int fail = WalkPairs(text, false, [pellionId](int index, int value) {
+        pellionId[index] = static_cast<uint8_t>(value);
+        return true;
+    });
+    if (fail >= 0) {
+        *failPosition = fail;
+        return IdTextResult::Bad;
     }
     return IdTextResult::Complete;
 }
 
 bool ParseHexLocationText(const char* text, char* ascii, int* completePairs, int* failPosition) {
-    int errorFlag = 0;
-    int high = 0;
-    int pairs = 0;
     ascii[0] = '\0';
     *completePairs = 0;
-    for (int i = 0; i < HexTextPositions; ++i) {
-        char c = text[i];
-        if (c == '\0') {
-            return true; // the end of the text is no error, also inside a pair
-        }
-        switch (i % 3) {
-        case 0:
-            high = HexDigitValue(c, &errorFlag);
-            break;
-        case 1: {
-            int low = HexDigitValue(c, &errorFlag);
-            int value = high * 16 + low;
-            if (!errorFlag && (value < 0x20 || value > 0x7F)) {
-                errorFlag = 1;
-            }
-            if (!errorFlag) {
-                ascii[pairs++] = static_cast<char>(value);
-                ascii[pairs] = '\0';
-                *completePairs = pairs;
-            }
-            break;
-        }
-        default:
-            if (c != ' ') {
-                errorFlag = 1;
-            }
-            break;
-        }
-        if (errorFlag) {
-            *failPosition = i;
+    int fail = WalkPairs(text, true, [ascii, completePairs](int index, int value) {
+        if (value < 0x20 || value > 0x7F) {
             return false;
         }
+        ascii[index] = static_cast<char>(value);
+        ascii[index + 1] = '\0';
+        *completePairs = index + 1;
+        return true;
+    });
+    if (fail >= 0) {
+        *failPosition = fail;
+        return false;
     }
-    return true; // characters after position 16 are not examined
+    return true;
 }
 
 int TxTimerMilliseconds(int index) {
