@@ -17,7 +17,8 @@ add_test(NAME e2e_test
 set_tests_properties(e2e_test PROPERTIES RUN_SERIAL TRUE TIMEOUT 600 ENVIRONMENT
                      "VNET_EXE=$<TARGET_FILE:vnet>;LOCSTR_EXE=$<TARGET_FILE:locstr>")
 
-add_executable(e2e_benchmark ${CMAKE_CURRENT_LIST_DIR}/benchmark.cpp)
+add_executable(e2e_benchmark ${CMAKE_CURRENT_LIST_DIR}/benchmark.cpp
+                             ${CMAKE_CURRENT_LIST_DIR}/benchmark_process.cpp)
 locstr_target_options(e2e_benchmark)
 target_link_libraries(e2e_benchmark PRIVATE e2e_support)
 
