@@ -29,7 +29,7 @@ const DWORD PhaseLimitMs = 5000;                     // the program's limit for 
 const DWORD ChangeLimitMs = 2 * PhaseLimitMs + 3000; // both phases at their limit, and slack
 const DWORD SettleMs = 300;     // for a service pin pressed meanwhile to start a change
 const unsigned HandleSlack = 2; // handles the last changes may hold beyond the first's most
-const SIZE_T MemorySlackKb = 256;
+const SIZE_T MemorySlackKb = 512;
 const int MaxViolations = 20; // the run stops after so many
 const uintptr_t HandleValueLimit = 0x1000;
 
@@ -197,6 +197,7 @@ class Soak {
     int extraChanges_ = 0, vnetRestarts_ = 0;
     unsigned baseOpen_ = 0; // files vnet.exe itself holds open on the driver
     unsigned lowestHandles_ = ~0u;
+    SIZE_T lowestPrivateKb_ = ~SIZE_T(0);
 
     int Uniform(int low, int high) {
         return std::uniform_int_distribution<int>(low, high)(random_);
@@ -334,25 +335,28 @@ unsigned CountLowHandles(HANDLE process, uintptr_t limit) {
     return count;
 }
 
-// The program's handles and private memory once it is at rest: a count above
-// the lowest so far is taken again a little later, since the thread that
-// plays the end's sound holds a few handles for a moment.
+// The program's handles and private memory once it is at rest: a figure
+// above the lowest so far is taken again a little later, since the thread
+// that plays the end's sound holds a few handles and some memory for a moment.
+// Wine leaves PrivateUsage 0 and reports the resident anonymous memory as
+// PagefileUsage, which is the private bytes on Windows too.
 void Soak::Measure() {
     unsigned handles = 0;
+    SIZE_T privateKb = 0;
     for (int attempt = 0; attempt < 5; attempt++) {
         if (attempt > 0)
             Sleep(100);
         handles = CountLowHandles(program_.process.hProcess, HandleValueLimit);
-        if (handles <= lowestHandles_)
+        PROCESS_MEMORY_COUNTERS memory = {};
+        memory.cb = sizeof memory;
+        GetProcessMemoryInfo(program_.process.hProcess, &memory, sizeof memory);
+        privateKb = memory.PagefileUsage / 1024;
+        if (handles <= lowestHandles_ && privateKb <= lowestPrivateKb_ + MemorySlackKb)
             break;
     }
     lowestHandles_ = std::min(lowestHandles_, handles);
-    // Wine leaves PrivateUsage 0 and reports the resident anonymous memory
-    // as PagefileUsage, which is the private bytes on Windows too.
-    PROCESS_MEMORY_COUNTERS memory = {};
-    memory.cb = sizeof memory;
-    GetProcessMemoryInfo(program_.process.hProcess, &memory, sizeof memory);
-    samples_.push_back({handles, memory.PagefileUsage / 1024});
+    lowestPrivateKb_ = std::min(lowestPrivateKb_, privateKb);
+    samples_.push_back({handles, privateKb});
 }
 
 // One location change with its fault; false when the run cannot go on.
@@ -388,6 +392,7 @@ bool Soak::OneChange(int change) {
     bool floodAfterRequest = Uniform(0, 1) == 1;
     size_t pinNode = size_t(Uniform(0, int(nodes_.size()) - 1));
     int pinAfterMs = Uniform(0, delay / 2);
+    bool pinInWritePhase = Uniform(0, 1) == 1; // else while the read waits
     char unknownId[13];
     std::snprintf(unknownId, sizeof unknownId, "7E%02X%02X%02X%02X%02X", Uniform(0, 255),
                   Uniform(0, 255), Uniform(0, 255), Uniform(0, 255), Uniform(0, 255));
@@ -436,7 +441,8 @@ bool Soak::OneChange(int change) {
             AwaitRequest(0x6D, 3000);
         Command("flood " + std::to_string(floodCount));
     } else if (fault == PinMeanwhile) {
-        if (AwaitRequest(0x6D, 3000)) {
+        unsigned char request = pinInWritePhase ? 0x6E : 0x6D; // Write or Read Memory
+        if (AwaitRequest(request, 3000 + DWORD(delay))) {
             Sleep(DWORD(pinAfterMs));
             Command("pin " + std::to_string(pinNode));
         }
