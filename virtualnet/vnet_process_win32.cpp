@@ -26,10 +26,13 @@ static const char Usage[] =
     "                        (Read Memory <ID>, write done, ...) ends the line\n"
     "  clearlog              forget the traffic log\n"
     "  fault <name> <value>  delay (ms), drop, retries, readfail, writefail, udfail\n"
+    "  flood <n>             n (1..200) unrelated messages from other nodes at once\n"
     "  counters              the driver's counters\n"
     "  quit\n";
 
 static const int LogCapacity = 16384;
+// Within what the driver queues for the program, with room for the answers.
+static const long FloodLimit = 200;
 
 // One message on the driver's side of the wire, with a microsecond time of
 // the performance counter (the same clock in every process of the machine).
@@ -184,6 +187,26 @@ static bool SetFault(const char* name, long value) {
     return true;
 }
 
+// Network variable updates from nodes that are not on the panel: traffic the
+// program must pass over while it waits for its answers.
+static void Flood(long count) {
+    for (long i = 0; i < count; i++) {
+        uint8_t m[20] = {};
+        m[0] = 0x18; // incoming
+        m[1] = 18;
+        m[2] = 0x60;
+        m[4] = 3;
+        m[5] = 0x01; // source: subnet 1, nodes 64..127
+        m[6] = 0x01;
+        m[7] = static_cast<uint8_t>(64 + i % 64);
+        m[16] = static_cast<uint8_t>(0x80 | (i % 16)); // a variable's selector
+        m[17] = static_cast<uint8_t>(i);
+        m[18] = static_cast<uint8_t>(i >> 8);
+        m[19] = 0x5A;
+        VnetInjectMessage(NetworkInterface, m, sizeof m);
+    }
+}
+
 // One command line; false when it asks to quit.
 static bool RunCommand(char* line) {
     char word[32] = "";
@@ -238,6 +261,11 @@ static bool RunCommand(char* line) {
         long value = 0;
         if (std::sscanf(line, "%*s %31s %ld", name, &value) != 2 || !SetFault(name, value))
             error = "usage: fault delay|drop|retries|readfail|writefail|udfail <value>";
+    } else if (std::strcmp(word, "flood") == 0) {
+        if (fields < 2 || number < 1 || number > FloodLimit)
+            error = "usage: flood <1..200>";
+        else
+            Flood(number);
     } else if (std::strcmp(word, "counters") == 0) {
         VnicCounters c = {};
         DWORD count = 0;
@@ -251,7 +279,8 @@ static bool RunCommand(char* line) {
                         c.writes, c.reads, c.emptyReads, c.cancelled);
         }
     } else {
-        error = "unknown command (try: nodes pin mem setloc log clearlog fault counters quit)";
+        error = "unknown command (try: nodes pin mem setloc log clearlog fault flood counters "
+                "quit)";
     }
     std::printf(error ? "error %s\n" : "ok\n", error);
     std::fflush(stdout);

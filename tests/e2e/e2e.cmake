@@ -26,3 +26,14 @@ target_link_libraries(e2e_benchmark PRIVATE e2e_support)
 # in it.
 add_executable(minimal_dialog WIN32 ${CMAKE_CURRENT_LIST_DIR}/minimal_dialog.cpp)
 locstr_target_options(minimal_dialog)
+
+# The soak (tests/e2e/soak.sh runs a long one and prints its figures); a short
+# one with fast faults is a test.
+add_executable(e2e_soak ${CMAKE_CURRENT_LIST_DIR}/soak.cpp)
+locstr_target_options(e2e_soak)
+target_link_libraries(e2e_soak PRIVATE e2e_support psapi)
+add_test(NAME soak
+         COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/in-driver-prefix.sh $<TARGET_FILE:vnic>
+                 $<TARGET_FILE:e2e_soak> --changes 100 --fast)
+set_tests_properties(soak PROPERTIES RUN_SERIAL TRUE TIMEOUT 600 ENVIRONMENT
+                     "VNET_EXE=$<TARGET_FILE:vnet>;LOCSTR_EXE=$<TARGET_FILE:locstr>")

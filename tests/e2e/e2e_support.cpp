@@ -287,3 +287,51 @@ Program::~Program() {
     if (process.hProcess != nullptr)
         Close();
 }
+
+static DWORD ServiceState(SC_HANDLE service) {
+    SERVICE_STATUS status = {};
+    return QueryServiceStatus(service, &status) ? status.dwCurrentState : 0;
+}
+
+bool DriverRunning(bool running) {
+    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+    SC_HANDLE service = manager ? OpenServiceA(manager, "vnic", SERVICE_ALL_ACCESS) : nullptr;
+    bool reached = false;
+    if (service) {
+        DWORD wanted = running ? SERVICE_RUNNING : SERVICE_STOPPED;
+        for (int i = 0; i < 200 && !reached; i++) {
+            DWORD state = ServiceState(service);
+            reached = state == wanted;
+            if (!reached && running && state == SERVICE_STOPPED)
+                StartServiceA(service, 0, nullptr);
+            if (!reached && !running && state == SERVICE_RUNNING) {
+                SERVICE_STATUS status;
+                ControlService(service, SERVICE_CONTROL_STOP, &status);
+            }
+            if (!reached)
+                Sleep(50);
+        }
+        CloseServiceHandle(service);
+    }
+    if (manager)
+        CloseServiceHandle(manager);
+    return reached;
+}
+
+bool DriverCounters(VnetProcess& vnet, VnicCounts* counts) {
+    std::vector<std::string> lines;
+    return vnet.Command("counters", &lines) && lines.size() == 1 &&
+           std::sscanf(lines[0].c_str(),
+                       "counters open %u toProgram %u fromProgram %*u "
+                       "arrivalReads %u",
+                       &counts->open, &counts->toProgram, &counts->arrivalReads) == 3;
+}
+
+bool AwaitOpenFiles(VnetProcess& vnet, unsigned open, VnicCounts* counts) {
+    for (int i = 0; i < 500; i++) {
+        if (DriverCounters(vnet, counts) && counts->open == open)
+            return true;
+        Sleep(10);
+    }
+    return false;
+}

@@ -65,3 +65,15 @@ struct Program {
     long Close(DWORD timeoutMs = 15000);
     ~Program();
 };
+
+// Starts or stops the vnic driver's service and waits until it got there.
+bool DriverRunning(bool running);
+
+// Some of the driver's counters, through vnet.exe's "counters".
+struct VnicCounts {
+    unsigned open = 0, toProgram = 0, arrivalReads = 0;
+};
+bool DriverCounters(VnetProcess& vnet, VnicCounts* counts);
+// Polls the driver until `open` files are open on it (a close reaches the
+// driver a little after CloseHandle returns).
+bool AwaitOpenFiles(VnetProcess& vnet, unsigned open, VnicCounts* counts);

@@ -12,63 +12,6 @@
 
 namespace {
 
-const char* const Service = "vnic";
-
-DWORD ServiceState(SC_HANDLE service) {
-    SERVICE_STATUS status = {};
-    return QueryServiceStatus(service, &status) ? status.dwCurrentState : 0;
-}
-
-// Starts or stops the driver's service and waits until it got there.
-bool DriverRunning(bool running) {
-    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
-    SC_HANDLE service = manager ? OpenServiceA(manager, Service, SERVICE_ALL_ACCESS) : nullptr;
-    bool reached = false;
-    if (service) {
-        DWORD wanted = running ? SERVICE_RUNNING : SERVICE_STOPPED;
-        for (int i = 0; i < 200 && !reached; i++) {
-            DWORD state = ServiceState(service);
-            reached = state == wanted;
-            if (!reached && running && state == SERVICE_STOPPED)
-                StartServiceA(service, 0, nullptr);
-            if (!reached && !running && state == SERVICE_RUNNING) {
-                SERVICE_STATUS status;
-                ControlService(service, SERVICE_CONTROL_STOP, &status);
-            }
-            if (!reached)
-                Sleep(50);
-        }
-        CloseServiceHandle(service);
-    }
-    if (manager)
-        CloseServiceHandle(manager);
-    return reached;
-}
-
-struct Counters {
-    unsigned open = 0, toProgram = 0, arrivalReads = 0;
-};
-
-bool DriverCounters(VnetProcess& vnet, Counters* counters) {
-    std::vector<std::string> lines;
-    return vnet.Command("counters", &lines) && lines.size() == 1 &&
-           std::sscanf(lines[0].c_str(),
-                       "counters open %u toProgram %u fromProgram %*u "
-                       "arrivalReads %u",
-                       &counters->open, &counters->toProgram, &counters->arrivalReads) == 3;
-}
-
-// Polls the driver until `open` files are open on it (a close reaches the
-// driver a little after CloseHandle returns).
-bool AwaitOpenFiles(VnetProcess& vnet, unsigned open, Counters* counters) {
-    for (int i = 0; i < 500; i++) {
-        if (DriverCounters(vnet, counters) && counters->open == open)
-            return true;
-        Sleep(10);
-    }
-    return false;
-}
-
 struct Node {
     std::vector<unsigned char> id, location;
 };
@@ -108,7 +51,7 @@ class EndToEnd : public ::testing::Test {
             nodes.push_back({HexDigits(id), HexDigits(location)});
         }
         ASSERT_GE(nodes.size(), 3u);
-        Counters counters;
+        VnicCounts counters;
         ASSERT_TRUE(DriverCounters(vnet, &counters));
         baseOpen = counters.open;
         ASSERT_TRUE(program.Start(locstrExe)) << "locstr.exe did not show its window";
@@ -170,7 +113,7 @@ TEST_F(EndToEnd, OpenPutsTheInterfaceInItsDomainAndStateAndArmsTheArrivalRead) {
 
     // The program holds its device and a second, overlapped handle with the
     // zero-length read pending on it.
-    Counters counters;
+    VnicCounts counters;
     ASSERT_TRUE(AwaitOpenFiles(vnet, baseOpen + 2, &counters));
     EXPECT_EQ(counters.arrivalReads, 1u);
     EXPECT_EQ(counters.toProgram, 0u);
@@ -329,7 +272,7 @@ TEST_F(EndToEnd, WindowAnswersThroughALongChangeAndAClickOnCloseWaitsForItsEnd) 
 
 TEST_F(EndToEnd, ClearingOpenAndClosingTheProgramStopTheLink) {
     Open();
-    Counters counters;
+    VnicCounts counters;
     ASSERT_TRUE(AwaitOpenFiles(vnet, baseOpen + 2, &counters));
     ASSERT_TRUE(program.Click(IDC_OPEN));
     EXPECT_EQ(program.Status(), STR_STATUS_IDLE);
@@ -403,7 +346,7 @@ TEST_F(EndToEnd, TwoHundredOpenCloseCyclesLeaveNoHandleBehind) {
         after = CountHandles(query);
     }
     EXPECT_EQ(after, before) << "handles left behind by 200 open/close cycles";
-    Counters counters;
+    VnicCounts counters;
     EXPECT_TRUE(AwaitOpenFiles(vnet, baseOpen, &counters));
     CloseHandle(query);
 }
