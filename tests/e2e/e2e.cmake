@@ -29,7 +29,7 @@ locstr_target_options(minimal_dialog)
 
 # The soak (tests/e2e/soak.sh runs a long one and prints its figures); a short
 # one with fast faults is a test.
-add_executable(e2e_soak ${CMAKE_CURRENT_LIST_DIR}/soak.cpp)
+add_executable(e2e_soak ${CMAKE_CURRENT_LIST_DIR}/soak.cpp ${CMAKE_CURRENT_LIST_DIR}/soak_figures.cpp)
 locstr_target_options(e2e_soak)
 target_link_libraries(e2e_soak PRIVATE e2e_support psapi)
 add_test(NAME soak

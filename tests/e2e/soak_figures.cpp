@@ -1,0 +1,103 @@
+// The soak's figures: the program's handles and private memory at rest, and
+// the report of outcomes, faults, handles, memory and time.
+#include "tests/e2e/soak.h"
+
+namespace soak {
+
+// Handles of another process whose values are below `limit`. Wine hands out
+// the lowest free value, so the handles of a process with a few dozen lie
+// low; a leak still shows as growth up to the limit. Far quicker than
+// CountHandles' full range, which takes about a second under Wine.
+unsigned CountLowHandles(HANDLE process, uintptr_t limit) {
+    unsigned count = 0;
+    for (uintptr_t value = 4; value < limit; value += 4) {
+        HANDLE copy = nullptr;
+        if (DuplicateHandle(process, reinterpret_cast<HANDLE>(value), GetCurrentProcess(), &copy, 0,
+                            FALSE, DUPLICATE_SAME_ACCESS)) {
+            CloseHandle(copy);
+            count++;
+        }
+    }
+    return count;
+}
+
+// The program's handles and private memory once it is at rest: a figure
+// above the lowest so far is taken again a little later, since the thread
+// that plays the end's sound holds a few handles and some memory for a moment.
+// Wine leaves PrivateUsage 0 and reports the resident anonymous memory as
+// PagefileUsage, which is the private bytes on Windows too.
+void Soak::Measure() {
+    unsigned handles = 0;
+    SIZE_T privateKb = 0;
+    for (int attempt = 0; attempt < 5; attempt++) {
+        if (attempt > 0)
+            Sleep(100);
+        handles = CountLowHandles(program_.process.hProcess, HandleValueLimit);
+        PROCESS_MEMORY_COUNTERS memory = {};
+        memory.cb = sizeof memory;
+        GetProcessMemoryInfo(program_.process.hProcess, &memory, sizeof memory);
+        privateKb = memory.PagefileUsage / 1024;
+        if (handles <= lowestHandles_ && privateKb <= lowestPrivateKb_ + MemorySlackKb)
+            break;
+    }
+    lowestHandles_ = std::min(lowestHandles_, handles);
+    lowestPrivateKb_ = std::min(lowestPrivateKb_, privateKb);
+    samples_.push_back({handles, privateKb});
+}
+
+void Soak::Report(long long startUs) {
+    std::printf("soak: outcomes\n");
+    std::printf("  %-32s %5d (%d of them an identical string, nothing written)\n",
+                STR_STATUS_COMPLETE, complete_, identical_);
+    std::printf("  %-32s %5d\n", STR_STATUS_FAILED, failed_);
+    std::printf("  %-32s %5d\n", "changes by service pin", byPin_);
+    std::printf("  %-32s %5d\n", "changes by typed ID", typed_);
+    std::printf("  %-32s %5d\n", "extra changes by a pin meanwhile", extraChanges_);
+    std::printf("  %-32s %5d\n", "vnet.exe restarts", vnetRestarts_);
+    std::printf("soak: faults                        changes Complete  Failed  longest\n");
+    for (int k = 0; k < FaultCount; k++)
+        std::printf("  %-32s %7d %8d %7d %6lu ms\n", Kinds[k].name, figures_[k].changes,
+                    figures_[k].complete, figures_[k].failed, figures_[k].longestMs);
+
+    size_t window = std::min<size_t>(100, std::max<size_t>(1, samples_.size() / 4));
+    if (samples_.size() >= 2 * window) {
+        auto range = [this](size_t from, size_t count, bool handles, SIZE_T* low, SIZE_T* high) {
+            *low = ~SIZE_T(0);
+            *high = 0;
+            for (size_t i = from; i < from + count; i++) {
+                SIZE_T value = handles ? samples_[i].handles : samples_[i].privateKb;
+                *low = std::min(*low, value);
+                *high = std::max(*high, value);
+            }
+        };
+        SIZE_T firstLow, firstHigh, lastLow, lastHigh;
+        size_t last = samples_.size() - window;
+        range(0, window, true, &firstLow, &firstHigh);
+        range(last, window, true, &lastLow, &lastHigh);
+        std::printf("soak: locstr.exe's handles        first %zu changes %lu..%lu, last %zu "
+                    "%lu..%lu\n",
+                    window, (unsigned long)firstLow, (unsigned long)firstHigh, window,
+                    (unsigned long)lastLow, (unsigned long)lastHigh);
+        if (lastHigh > firstHigh + HandleSlack)
+            Violation(changes_, "handles grow: " + std::to_string(lastHigh) + " in the last " +
+                                    std::to_string(window) + " changes, at most " +
+                                    std::to_string(firstHigh) + " in the first");
+        range(0, window, false, &firstLow, &firstHigh);
+        range(last, window, false, &lastLow, &lastHigh);
+        std::printf("soak: locstr.exe's private memory first %zu changes %lu..%lu KB, last %zu "
+                    "%lu..%lu KB\n",
+                    window, (unsigned long)firstLow, (unsigned long)firstHigh, window,
+                    (unsigned long)lastLow, (unsigned long)lastHigh);
+        if (lastHigh > firstHigh + MemorySlackKb)
+            Violation(changes_, "private memory grows: " + std::to_string(lastHigh) +
+                                    " KB in the last " + std::to_string(window) +
+                                    " changes, at most " + std::to_string(firstHigh) +
+                                    " KB in the first");
+    }
+    std::printf("soak: IsHungAppWindow asked %d times, TRUE %d times\n", watcher_.questions.load(),
+                watcher_.hung.load());
+    long long seconds = (NowMicroseconds() - startUs) / 1000000;
+    std::printf("soak: wall time %lld min %02lld s\n", seconds / 60, seconds % 60);
+}
+
+} // namespace soak
