@@ -28,9 +28,9 @@ long long NowMicroseconds() {
            now.QuadPart % frequency.QuadPart * 1000000 / frequency.QuadPart;
 }
 
-unsigned CountHandles(HANDLE process) {
+unsigned CountHandles(HANDLE process, uintptr_t limit) {
     unsigned count = 0;
-    for (uintptr_t value = 4; value < 0x10000; value += 4) {
+    for (uintptr_t value = 4; value < limit; value += 4) {
         HANDLE copy = nullptr;
         if (DuplicateHandle(process, reinterpret_cast<HANDLE>(value), GetCurrentProcess(), &copy, 0,
                             FALSE, DUPLICATE_SAME_ACCESS)) {

@@ -4,23 +4,6 @@
 
 namespace soak {
 
-// Handles of another process whose values are below `limit`. Wine hands out
-// the lowest free value, so the handles of a process with a few dozen lie
-// low; a leak still shows as growth up to the limit. Far quicker than
-// CountHandles' full range, which takes about a second under Wine.
-unsigned CountLowHandles(HANDLE process, uintptr_t limit) {
-    unsigned count = 0;
-    for (uintptr_t value = 4; value < limit; value += 4) {
-        HANDLE copy = nullptr;
-        if (DuplicateHandle(process, reinterpret_cast<HANDLE>(value), GetCurrentProcess(), &copy, 0,
-                            FALSE, DUPLICATE_SAME_ACCESS)) {
-            CloseHandle(copy);
-            count++;
-        }
-    }
-    return count;
-}
-
 // The program's handles and private memory once it is at rest: a figure
 // above the lowest so far is taken again a little later, since the thread
 // that plays the end's sound holds a few handles and some memory for a moment.
@@ -32,7 +15,7 @@ void Soak::Measure() {
     for (int attempt = 0; attempt < 5; attempt++) {
         if (attempt > 0)
             Sleep(100);
-        handles = CountLowHandles(program_.process.hProcess, HandleValueLimit);
+        handles = CountHandles(program_.process.hProcess, HandleValueLimit);
         PROCESS_MEMORY_COUNTERS memory = {};
         memory.cb = sizeof memory;
         GetProcessMemoryInfo(program_.process.hProcess, &memory, sizeof memory);
