@@ -52,6 +52,28 @@ trap _locstr_on_exit EXIT
 trap 'echo "${0##*/}: interrupted" >&2; exit 130' INT
 trap 'echo "${0##*/}: terminated" >&2; exit 143' TERM
 
+# Installs those of the named Debian packages that are missing, as root or
+# through sudo; "$1" names the caller in the message.
+locstr_install_missing() {
+  local who=$1 p
+  shift
+  local missing=()
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  done
+  [ ${#missing[@]} -gt 0 ] || return 0
+  echo "$who: installing ${missing[*]}"
+  local as_root=()
+  if [ "$(id -u)" -ne 0 ]; then
+    as_root=(sudo)
+    # Asks for the password here, where it can be seen.
+    sudo -v
+  fi
+  quiet "${as_root[@]}" apt-get update -qq
+  quiet "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive \
+    apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
 locstr_die() {
   printf '%s\n' "$*" >&2
   exit 1

@@ -7,7 +7,7 @@
 # timestamp, executables stripped. tools/release-zip.py dates every entry
 # with the commit's time and sorts them, so one commit gives the same bytes.
 # The version is the CMake project version (CMakeLists.txt).
-set -euo pipefail
+. "$(dirname "$0")/lib.sh"
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/.." && pwd)
 cd "$root"
@@ -25,17 +25,7 @@ case "${1:-}" in
 esac
 
 packages=(cmake ninja-build g++-mingw-w64-x86-64-posix python3 git)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "release: installing ${missing[*]}"
-  sudo_cmd=""
-  [ "$(id -u)" -eq 0 ] || sudo_cmd="sudo"
-  $sudo_cmd apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-fi
+locstr_install_missing release "${packages[@]}"
 
 # The zip's date: SOURCE_DATE_EPOCH when given, else the commit's.
 if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
@@ -52,9 +42,9 @@ build=build/release-windows
 rm -rf "$build"
 map="-ffile-prefix-map=$root=."
 echo "=== release: configure $build"
-cmake --preset windows -B "$build" -DLOCSTR_TESTS=OFF \
+quiet cmake --preset windows -B "$build" -DLOCSTR_TESTS=OFF -DLOCSTR_DRIVER=OFF \
   -DCMAKE_C_FLAGS="$map" -DCMAKE_CXX_FLAGS="$map" \
-  -DCMAKE_EXE_LINKER_FLAGS="-s -Wl,--no-insert-timestamp" >/dev/null
+  -DCMAKE_EXE_LINKER_FLAGS="-s -Wl,--no-insert-timestamp"
 echo "=== release: build"
 cmake --build "$build" -j "$(nproc)"
 

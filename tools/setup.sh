@@ -9,22 +9,7 @@ packages=(cmake ninja-build g++ clang libgtest-dev googletest
           g++-mingw-w64-x86-64-posix wine wine64 fonts-wine
           xvfb xauth imagemagick clang-format clang-tidy clang-14 libclang-rt-14-dev
           python3)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "setup: installing ${missing[*]}"
-  as_root=()
-  if [ "$(id -u)" -ne 0 ]; then
-    as_root=(sudo)
-    # Asks for the password here, where it can be seen.
-    sudo -v
-  fi
-  quiet "${as_root[@]}" apt-get update -qq
-  quiet "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive \
-    apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+locstr_install_missing setup "${packages[@]}"
 
 # The project's Wine prefix, with the null display driver: GUI tests need no
 # X server.
