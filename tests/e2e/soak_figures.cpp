@@ -53,29 +53,25 @@ void Soak::Report(long long startUs) {
                 *high = std::max(*high, value);
             }
         };
-        SIZE_T firstLow, firstHigh, lastLow, lastHigh;
         size_t last = samples_.size() - window;
-        range(0, window, true, &firstLow, &firstHigh);
-        range(last, window, true, &lastLow, &lastHigh);
-        std::printf("soak: locstr.exe's handles        first %zu changes %lu..%lu, last %zu "
-                    "%lu..%lu\n",
-                    window, (unsigned long)firstLow, (unsigned long)firstHigh, window,
-                    (unsigned long)lastLow, (unsigned long)lastHigh);
-        if (lastHigh > firstHigh + HandleSlack)
-            Violation(changes_, "handles grow: " + std::to_string(lastHigh) + " in the last " +
-                                    std::to_string(window) + " changes, at most " +
-                                    std::to_string(firstHigh) + " in the first");
-        range(0, window, false, &firstLow, &firstHigh);
-        range(last, window, false, &lastLow, &lastHigh);
-        std::printf("soak: locstr.exe's private memory first %zu changes %lu..%lu KB, last %zu "
-                    "%lu..%lu KB\n",
-                    window, (unsigned long)firstLow, (unsigned long)firstHigh, window,
-                    (unsigned long)lastLow, (unsigned long)lastHigh);
-        if (lastHigh > firstHigh + MemorySlackKb)
-            Violation(changes_, "private memory grows: " + std::to_string(lastHigh) +
-                                    " KB in the last " + std::to_string(window) +
-                                    " changes, at most " + std::to_string(firstHigh) +
-                                    " KB in the first");
+        // The first and the last window side by side; the last may not rise
+        // above the first by more than the slack.
+        auto flat = [&](const char* label, const char* unit, bool handles, SIZE_T slack) {
+            SIZE_T firstLow, firstHigh, lastLow, lastHigh;
+            range(0, window, handles, &firstLow, &firstHigh);
+            range(last, window, handles, &lastLow, &lastHigh);
+            std::printf("soak: locstr.exe's %-15s first %zu changes %lu..%lu%s, last %zu "
+                        "%lu..%lu%s\n",
+                        label, window, (unsigned long)firstLow, (unsigned long)firstHigh, unit,
+                        window, (unsigned long)lastLow, (unsigned long)lastHigh, unit);
+            if (lastHigh > firstHigh + slack)
+                Violation(changes_, std::string(label) + " grow: " + std::to_string(lastHigh) +
+                                        unit + " in the last " + std::to_string(window) +
+                                        " changes, at most " + std::to_string(firstHigh) + unit +
+                                        " in the first");
+        };
+        flat("handles", "", true, HandleSlack);
+        flat("private memory", " KB", false, MemorySlackKb);
     }
     std::printf("soak: IsHungAppWindow asked %d times, TRUE %d times\n", watcher_.questions.load(),
                 watcher_.hung.load());
