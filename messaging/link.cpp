@@ -127,7 +127,6 @@ void WakeUpForHeldBackMessage() {
 
 static void ReaderThread(void* argument) {
     Reader* self = static_cast<Reader*>(argument);
-    linkState.mailboxFull.store(0, std::memory_order_release);
     while (self->cancelled.load(std::memory_order_seq_cst) == 0) {
         if (void (*hook)(int) = linkReaderHook.load()) {
             hook(0);
@@ -233,6 +232,10 @@ int StartLink() {
     if (!SendRequest(SetNodeModeCommand)) {
         return 0;
     }
+    // A message left from the previous open must not pass for an answer from
+    // this one. Cleared before the reader starts, so no look at the mailbox
+    // (the reader's or a transaction's) can come before the clear.
+    linkState.mailboxFull.store(0, std::memory_order_release);
     Reader* reader = FreeReader();
     if (reader != nullptr) {
         reader->cancelled.store(0, std::memory_order_relaxed);

@@ -18,12 +18,23 @@ jobs=$(nproc)
 failed=()
 # The host's GoogleTest executables once more, each as one process with its
 # tests in a random order: a test that depends on another's leftovers fails.
+# The seed is printed, so a failing order can be replayed with
+# --gtest_shuffle --gtest_random_seed=N; each run is bounded like a CTest test.
 shuffled_run() {
-  local build=$1 status=0 exe
+  local build=$1 status=0 exe rc seed
+  seed=${LOCSTR_SHUFFLE_SEED:-$((RANDOM % 99999 + 1))}
+  echo "=== shuffled rerun of $build/tests/host, seed $seed"
   for exe in "$build"/tests/host/*_test; do
     [ -x "$exe" ] || continue
-    if ! "$exe" --gtest_shuffle --gtest_brief=1 >"$build/shuffled.log" 2>&1; then
-      echo "shuffled run of ${exe##*/} failed:" >&2
+    rc=0
+    timeout 300 "$exe" --gtest_shuffle --gtest_random_seed="$seed" --gtest_brief=1 \
+      >"$build/shuffled.log" 2>&1 || rc=$?
+    if [ $rc -ne 0 ]; then
+      if [ $rc -eq 124 ]; then
+        echo "shuffled run of ${exe##*/} (seed $seed) did not end within 300 s:" >&2
+      else
+        echo "shuffled run of ${exe##*/} (seed $seed) failed (status $rc):" >&2
+      fi
       tail -30 "$build/shuffled.log" >&2
       status=1
     fi

@@ -205,9 +205,10 @@ TEST_F(LinkTest, FloodKeepsTheMailboxContract) {
     OpenLink();
     const uint32_t total = 100000;
     std::atomic<bool> feederDone{false};
-    TestThread feeder([this, &feederDone] {
+    std::atomic<bool> consumerGaveUp{false};
+    TestThread feeder([this, &feederDone, &consumerGaveUp] {
         uint32_t next = 0;
-        while (next < total) {
+        while (next < total && !consumerGaveUp.load()) {
             uint8_t m[VnetMessageSize];
             m[0] = MsgResponse;
             m[1] = VnetMessageSize - 2;
@@ -218,7 +219,7 @@ TEST_F(LinkTest, FloodKeepsTheMailboxContract) {
             else
                 std::this_thread::yield();
         }
-        feederDone.store(true);
+        feederDone.store(next == total);
     });
     uint32_t seen = 0;
     bool whole = true;
@@ -239,6 +240,7 @@ TEST_F(LinkTest, FloodKeepsTheMailboxContract) {
         lastActivity = PlatTickCount();
         EmptyMailbox();
     }
+    consumerGaveUp.store(true); // a full queue must not hold the feeder forever
     feeder.Join();
     EXPECT_TRUE(feederDone.load());
     EXPECT_EQ(seen, total);
