@@ -70,6 +70,11 @@ static void RefreshTraffic() {
         writtenSeen = 0; // the network was reset
         deliveredSeen = 0;
     }
+    // Messages the network no longer keeps are passed over, not waited for.
+    if (written - writtenSeen > size_t(VnetLogSize))
+        writtenSeen = written - VnetLogSize;
+    if (delivered - deliveredSeen > size_t(VnetLogSize))
+        deliveredSeen = delivered - VnetLogSize;
     VnetLogEntry out;
     VnetLogEntry in;
     bool haveOut = writtenSeen < written && VnetWritten(writtenSeen, &out);

@@ -42,7 +42,9 @@ size_t VnetPendingCount(int iface);
 // their way; handles, nodes, faults and logs stay as they are.
 void VnetClearQueues();
 
-// The log of everything written to the interfaces, oldest first.
+// The log of everything written to the interfaces, oldest first. The count
+// is of all messages written since the last clear; VnetWritten gives one of
+// the newest VnetLogSize of them by its number, and false for older ones.
 struct VnetLogEntry {
     int iface;
     uint32_t tick; // PlatTickCount() when it was written

@@ -56,6 +56,13 @@ struct Delayed {
 
 // Everything behind one lock: every function of either side that touches
 // the network takes it first.
+// One direction of traffic: the newest VnetLogSize messages, numbered from
+// the first one logged since the last clear.
+struct TrafficLog {
+    std::deque<VnetLogEntry> kept;
+    size_t dropped = 0; // older messages no longer kept
+};
+
 struct Network {
     std::mutex lock;
     // The timer thread waits on timerEvent through the sync seam, so that a
@@ -71,8 +78,8 @@ struct Network {
     HandleRecord handles[HandleLimit];
     uintptr_t openSerial = 0;
     std::vector<PlatEvent> ring0Events;
-    std::deque<VnetLogEntry> written;
-    std::deque<VnetLogEntry> delivered;
+    TrafficLog written;
+    TrafficLog delivered;
     std::deque<uint32_t> controls;
     size_t misuses = 0;           // see VnetMisuseCount
     std::vector<Delayed> delayed; // ordered by due time

@@ -24,15 +24,17 @@ const int LocationOffset = 2;
 
 using namespace vnet_wire;
 
-void AppendLog(std::deque<VnetLogEntry>& log, int iface, const uint8_t* bytes, size_t length) {
+void AppendLog(TrafficLog& log, int iface, const uint8_t* bytes, size_t length) {
     VnetLogEntry entry = {};
     entry.iface = iface;
     entry.tick = PlatTickCount();
     entry.length = length < size_t(VnetMessageSize) ? length : size_t(VnetMessageSize);
     std::memcpy(entry.bytes, bytes, entry.length);
-    if (log.size() >= size_t(VnetLogSize))
-        log.pop_front();
-    log.push_back(entry);
+    if (log.kept.size() >= size_t(VnetLogSize)) {
+        log.kept.pop_front();
+        ++log.dropped;
+    }
+    log.kept.push_back(entry);
 }
 
 // A message becomes waiting on an interface: arrival reads complete, ring-0
@@ -214,20 +216,21 @@ Message FromBytes(const uint8_t* bytes, size_t length) {
     return m;
 }
 
-// The length of a log, and one entry of the written or the delivered log.
-template <typename Entry> size_t LogCount(std::deque<Entry> Network::*log) {
+// The number of messages logged since the last clear, and one of them by
+// that number (false once it is no longer kept).
+size_t TrafficCount(TrafficLog Network::*log) {
     Network& n = Net();
     std::lock_guard<std::mutex> guard(n.lock);
-    return (n.*log).size();
+    return (n.*log).dropped + (n.*log).kept.size();
 }
 
-bool LogEntry(std::deque<VnetLogEntry> Network::*log, size_t index, VnetLogEntry* entry) {
+bool TrafficEntry(TrafficLog Network::*log, size_t index, VnetLogEntry* entry) {
     Network& n = Net();
     std::lock_guard<std::mutex> guard(n.lock);
-    const std::deque<VnetLogEntry>& entries = n.*log;
-    if (index >= entries.size())
+    const TrafficLog& traffic = n.*log;
+    if (index < traffic.dropped || index - traffic.dropped >= traffic.kept.size())
         return false;
-    *entry = entries[index];
+    *entry = traffic.kept[index - traffic.dropped];
     return true;
 }
 
@@ -285,8 +288,8 @@ void VnetReset() {
     n.ifaceCount = 0;
     n.nodeCount = 0;
     ForgetHandles(n);
-    n.written.clear();
-    n.delivered.clear();
+    n.written = TrafficLog{};
+    n.delivered = TrafficLog{};
     n.controls.clear();
     n.misuses = 0;
     n.faults = VnetFaults{};
@@ -406,23 +409,25 @@ void VnetClearQueues() {
 }
 
 size_t VnetWrittenCount() {
-    return LogCount(&Network::written);
+    return TrafficCount(&Network::written);
 }
 
 bool VnetWritten(size_t index, VnetLogEntry* entry) {
-    return LogEntry(&Network::written, index, entry);
+    return TrafficEntry(&Network::written, index, entry);
 }
 
 void VnetClearLog() {
     Network& n = Net();
     std::lock_guard<std::mutex> guard(n.lock);
-    n.written.clear();
-    n.delivered.clear();
+    n.written = TrafficLog{};
+    n.delivered = TrafficLog{};
     n.controls.clear();
 }
 
 size_t VnetControlCount() {
-    return LogCount(&Network::controls);
+    Network& n = Net();
+    std::lock_guard<std::mutex> guard(n.lock);
+    return n.controls.size();
 }
 
 uint32_t VnetControlCode(size_t index) {
@@ -438,11 +443,11 @@ size_t VnetMisuseCount() {
 }
 
 size_t VnetDeliveredCount() {
-    return LogCount(&Network::delivered);
+    return TrafficCount(&Network::delivered);
 }
 
 bool VnetDelivered(size_t index, VnetLogEntry* entry) {
-    return LogEntry(&Network::delivered, index, entry);
+    return TrafficEntry(&Network::delivered, index, entry);
 }
 
 void VnetSubmit(int iface, const uint8_t* message, size_t length) {

@@ -192,6 +192,26 @@ TEST_F(VnetTest, FullQueueDropsInjectedMessages) {
     PlatCloseDevice(h);
 }
 
+// A log past its size keeps the newest messages and still counts every one,
+// so a reader that follows it by number (the demo's panel) never stalls.
+TEST_F(VnetTest, TrafficLogCountsEveryMessageAndKeepsTheNewest) {
+    const size_t total = VnetLogSize + 3;
+    for (size_t i = 0; i < total; ++i) {
+        Bytes m = Sample(static_cast<uint8_t>(i));
+        VnetSubmit(0, m.data(), m.size());
+    }
+    ASSERT_EQ(total, VnetWrittenCount());
+    VnetLogEntry entry;
+    EXPECT_FALSE(VnetWritten(2, &entry)); // dropped
+    ASSERT_TRUE(VnetWritten(3, &entry));
+    EXPECT_EQ(3, entry.bytes[16]);
+    ASSERT_TRUE(VnetWritten(total - 1, &entry));
+    EXPECT_EQ(static_cast<uint8_t>(total - 1), entry.bytes[16]);
+    EXPECT_FALSE(VnetWritten(total, &entry));
+    VnetClearLog();
+    EXPECT_EQ(0u, VnetWrittenCount());
+}
+
 // ---- Delayed answers ----
 
 TEST_F(VnetTest, DelayedAnswersArriveLaterAndSignalTheArrivalRead) {
