@@ -156,6 +156,8 @@ bool Soak::OneChange(int change) {
 
     if (identical)
         location = LocationText(nodes_[node].location);
+    else if (!location.empty() && location == LocationText(nodes_[node].location))
+        location[0] = location[0] == 'Z' ? 'Y' : 'Z'; // a change must write unless drawn not to
     if (location.empty()) // a node whose string is empty: no identical change
         identical = false, location = "EMPTY";
     KindFigures& figures = figures_[fault];

@@ -189,8 +189,6 @@ class Soak {
     int complete_ = 0, failed_ = 0, identical_ = 0, byPin_ = 0, typed_ = 0;
     int extraChanges_ = 0, vnetRestarts_ = 0;
     unsigned baseOpen_ = 0; // files vnet.exe itself holds open on the driver
-    unsigned lowestHandles_ = ~0u;
-    SIZE_T lowestPrivateKb_ = ~SIZE_T(0);
 
     int Uniform(int low, int high) {
         return std::uniform_int_distribution<int>(low, high)(random_);

@@ -5,8 +5,9 @@
 namespace soak {
 
 // The program's handles and private memory once it is at rest: a figure
-// above the lowest so far is taken again a little later, since the thread
-// that plays the end's sound holds a few handles and some memory for a moment.
+// above the previous change's is taken again a little later (up to 5 times),
+// since the thread that plays the end's sound holds a few handles and about
+// 2 MB for a moment.
 // Wine leaves PrivateUsage 0 and reports the resident anonymous memory as
 // PagefileUsage, which is the private bytes on Windows too.
 void Soak::Measure() {
@@ -20,11 +21,10 @@ void Soak::Measure() {
         memory.cb = sizeof memory;
         GetProcessMemoryInfo(program_.process.hProcess, &memory, sizeof memory);
         privateKb = memory.PagefileUsage / 1024;
-        if (handles <= lowestHandles_ && privateKb <= lowestPrivateKb_ + MemorySlackKb)
+        if (samples_.empty() || (handles <= samples_.back().handles &&
+                                 privateKb <= samples_.back().privateKb + MemorySlackKb))
             break;
     }
-    lowestHandles_ = std::min(lowestHandles_, handles);
-    lowestPrivateKb_ = std::min(lowestPrivateKb_, privateKb);
     samples_.push_back({handles, privateKb});
 }
 
