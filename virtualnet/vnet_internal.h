@@ -54,8 +54,6 @@ struct Delayed {
     Message message;
 };
 
-// Everything behind one lock: every function of either side that touches
-// the network takes it first.
 // One direction of traffic: the newest VnetLogSize messages, numbered from
 // the first one logged since the last clear.
 struct TrafficLog {
@@ -63,6 +61,8 @@ struct TrafficLog {
     size_t dropped = 0; // older messages no longer kept
 };
 
+// Everything behind one lock: every function of either side that touches
+// the network takes it first.
 struct Network {
     std::mutex lock;
     // The timer thread waits on timerEvent through the sync seam, so that a

@@ -7,6 +7,7 @@
 #include "virtualnet/wire.h"
 #include "virtualnet/vregistry.h"
 #include <cstring>
+#include <string>
 
 namespace vnet {
 
@@ -484,9 +485,9 @@ void VnetSetArrivalHook(void (*hook)(int iface)) {
 void VnetInstallDemo() {
     VnetReset();
     VnetAddInterface("VNI1", 0);
-    const char* key = "SOFTWARE\\" NI_INTERFACES_KEY_TAIL "\\Virtual network";
-    VregAddKey(key);
-    VregSetString(key, "device name", "VNI1");
+    const std::string key = std::string(InterfacesKey) + "\\Virtual network";
+    VregAddKey(key.c_str());
+    VregSetString(key.c_str(), DeviceNameValue, "VNI1");
     struct DemoNode {
         uint8_t id[6];
         uint8_t programId[8];

@@ -197,12 +197,6 @@ struct Launch {
     }
 };
 
-std::string StaticText(HWND window) {
-    char text[128] = "";
-    GetWindowTextA(window, text, sizeof text);
-    return text;
-}
-
 // From CreateProcess until the new process's dialog is visible and its
 // status control reads "Status: Idle"; the dialog is the top-level window
 // `className`/`title` or its first child. Polled every millisecond; -1 when
@@ -220,7 +214,7 @@ double StartupMs(const std::string& exe, const char* className, const char* titl
             top = found;
             HWND dialog = dialogIsChild ? GetWindow(top, GW_CHILD) : top;
             if (dialog && IsWindowVisible(dialog) &&
-                StaticText(GetDlgItem(dialog, statusId)) == STR_STATUS_IDLE) {
+                WindowText(GetDlgItem(dialog, statusId)) == STR_STATUS_IDLE) {
                 ready = (NowMicroseconds() - launch.startMicros) / 1000.0;
                 break;
             }

@@ -188,7 +188,7 @@ bool Program::Start(const std::string& exe) {
     return false;
 }
 
-static std::string WindowText(HWND window) {
+std::string WindowText(HWND window) {
     char text[512] = "";
     // Wine answers for a null window (a control of a window that has gone)
     // with the desktop's text.

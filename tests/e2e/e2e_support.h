@@ -13,6 +13,9 @@ std::string ProgramPath(const char* variable);
 // The performance counter in microseconds, as vnet.exe stamps its log.
 long long NowMicroseconds();
 
+// A window's text ("" for a null window or none), read without a message.
+std::string WindowText(HWND window);
+
 // Handles open in another process (opened with PROCESS_DUP_HANDLE), counted
 // by duplicating every handle value below limit: Wine's
 // GetProcessHandleCount always reports 0. Wine hands out the lowest free

@@ -7,6 +7,8 @@
 #include <vector>
 
 namespace testreg {
+// Written out here, not taken from the program: a wrong key in the program
+// must fail these tests, not move them along with it.
 const std::string Interfaces = "SOFTWARE\\Quorvane\\DeviceDrivers";
 void Clear(); // removes "SOFTWARE\Quorvane" with everything below it
 void AddKey(const std::string& path);
