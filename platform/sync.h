@@ -1,5 +1,5 @@
-// Sync seam: events, one extra thread and a wait for its end, tick count and
-// sleep. platform/win32/sync.cpp on Windows; platform/host/sync.cpp on the
+// Sync seam: events, one extra thread and a wait for its end, a lock, tick
+// count and sleep. platform/win32/sync.cpp on Windows; platform/host/sync.cpp on the
 // host, where time is a test clock (see there).
 #pragma once
 #include <cstdint>
@@ -33,3 +33,26 @@ void PlatReleaseThread(PlatThread thread);
 
 uint32_t PlatTickCount();
 void PlatSleep(uint32_t ms);
+
+// A mutual-exclusion lock, not recursive. The 32-bit build's runtime (the
+// win32 thread model, which imports nothing that Windows 95 lacks) has no
+// std::mutex, so code in the executables locks through here.
+typedef void* PlatLock;
+PlatLock PlatCreateLock();
+void PlatEnterLock(PlatLock lock);
+void PlatLeaveLock(PlatLock lock);
+void PlatDestroyLock(PlatLock lock);
+
+// PlatLock for std::lock_guard and std::unique_lock.
+class PlatMutex {
+  public:
+    PlatMutex() : lock_(PlatCreateLock()) {}
+    ~PlatMutex() { PlatDestroyLock(lock_); }
+    PlatMutex(const PlatMutex&) = delete;
+    PlatMutex& operator=(const PlatMutex&) = delete;
+    void lock() { PlatEnterLock(lock_); }
+    void unlock() { PlatLeaveLock(lock_); }
+
+  private:
+    PlatLock lock_;
+};

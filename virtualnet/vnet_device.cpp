@@ -93,13 +93,13 @@ using namespace vnet;
 
 uint32_t PlatGetPlatformId() {
     Network& n = Net();
-    std::lock_guard<std::mutex> guard(n.lock);
+    std::lock_guard<PlatMutex> guard(n.lock);
     return n.faults.olderFamily ? PlatformWindows : PlatPlatformNt;
 }
 
 PlatHandle PlatOpenDevice(const char* path, bool overlapped) {
     Network& n = Net();
-    std::lock_guard<std::mutex> guard(n.lock);
+    std::lock_guard<PlatMutex> guard(n.lock);
     if (!path || std::strncmp(path, "\\\\.\\", 4) != 0 || n.faults.failOpen)
         return PlatInvalidHandle();
     int iface = 0;
@@ -126,7 +126,7 @@ PlatHandle PlatOpenDevice(const char* path, bool overlapped) {
 
 bool PlatReadDevice(PlatHandle device, void* buffer, uint32_t length, uint32_t* transferred) {
     Network& n = Net();
-    std::lock_guard<std::mutex> guard(n.lock);
+    std::lock_guard<PlatMutex> guard(n.lock);
     *transferred = 0;
     HandleRecord* record = FindHandle(n, device);
     if (!record)
@@ -146,7 +146,7 @@ bool PlatWriteDevice(PlatHandle device, const void* buffer, uint32_t length,
     Arrivals arrivals;
     void (*hook)(int);
     {
-        std::lock_guard<std::mutex> guard(n.lock);
+        std::lock_guard<PlatMutex> guard(n.lock);
         *transferred = 0;
         HandleRecord* record = FindHandle(n, device);
         if (!record || n.faults.failWrites || length == 0 || length > uint32_t(VnetMessageSize))
@@ -161,7 +161,7 @@ bool PlatWriteDevice(PlatHandle device, const void* buffer, uint32_t length,
 
 void PlatStartArrivalRead(PlatHandle arrival, PlatOverlapped* overlapped, uint32_t* byteCount) {
     Network& n = Net();
-    std::lock_guard<std::mutex> guard(n.lock);
+    std::lock_guard<PlatMutex> guard(n.lock);
     if (!overlapped)
         return;
     HandleRecord* record = FindHandle(n, arrival);
@@ -183,7 +183,7 @@ void PlatStartArrivalRead(PlatHandle arrival, PlatOverlapped* overlapped, uint32
 
 bool PlatArrivalReadPending(const PlatOverlapped* overlapped) {
     Network& n = Net();
-    std::lock_guard<std::mutex> guard(n.lock); // the network completes it on another thread
+    std::lock_guard<PlatMutex> guard(n.lock); // the network completes it on another thread
     return overlapped->internal == StatusPending;
 }
 
@@ -193,7 +193,7 @@ bool PlatControlDevice(PlatHandle device, uint32_t code, void* input, uint32_t i
     Arrivals arrivals;
     void (*hook)(int);
     {
-        std::lock_guard<std::mutex> guard(n.lock);
+        std::lock_guard<PlatMutex> guard(n.lock);
         if (n.controls.size() >= size_t(VnetLogSize))
             n.controls.pop_front();
         n.controls.push_back(code);
@@ -256,7 +256,7 @@ bool PlatControlDevice(PlatHandle device, uint32_t code, void* input, uint32_t i
 
 void PlatCloseDevice(PlatHandle device) {
     Network& n = Net();
-    std::lock_guard<std::mutex> guard(n.lock);
+    std::lock_guard<PlatMutex> guard(n.lock);
     if (HandleRecord* record = FindHandle(n, device))
         *record = HandleRecord{}; // drops a pending arm and a ring-0 attachment
 }
@@ -276,7 +276,7 @@ PlatLibrary PlatLoadLibrary(const char* path) {
 
 PlatProc PlatGetProcAddress(PlatLibrary library, const char* name) {
     Network& n = Net();
-    std::lock_guard<std::mutex> guard(n.lock);
+    std::lock_guard<PlatMutex> guard(n.lock);
     if (library != &kernelToken || !name || std::strcmp(name, "OpenVxDHandle") != 0 ||
         n.faults.hideOpenVxDHandle)
         return nullptr;
@@ -285,7 +285,7 @@ PlatProc PlatGetProcAddress(PlatLibrary library, const char* name) {
 
 uint32_t PlatCallOpenVxDHandle(PlatProc openVxDHandle, PlatEvent event) {
     Network& n = Net();
-    std::lock_guard<std::mutex> guard(n.lock);
+    std::lock_guard<PlatMutex> guard(n.lock);
     if (openVxDHandle != &openVxDToken || !event || n.faults.openVxDHandleFails)
         return 0;
     // One ring-0 handle per event, so attaching the same event again and

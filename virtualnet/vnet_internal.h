@@ -7,9 +7,8 @@
 #include "virtualnet/vnet.h"
 #include "platform/device.h"
 #include "platform/sync.h"
-#include <condition_variable>
 #include <deque>
-#include <mutex>
+#include <mutex> // std::lock_guard and std::unique_lock over PlatMutex
 #include <vector>
 
 namespace vnet {
@@ -64,12 +63,12 @@ struct TrafficLog {
 // Everything behind one lock: every function of either side that touches
 // the network takes it first.
 struct Network {
-    std::mutex lock;
+    PlatMutex lock;
     // The timer thread waits on timerEvent through the sync seam, so that a
     // delayed answer keeps the time of the test clock; timerEnded tells a
     // reset that the thread has gone.
     PlatEvent timerEvent = PlatCreateEvent(nullptr);
-    std::condition_variable timerEnded;
+    PlatEvent timerEnded = PlatCreateEvent(nullptr);
     int ifaceCount = 0;
     Interface ifaces[VnetMaxInterfaces];
     int nodeCount = 0;

@@ -53,7 +53,7 @@ bool Queue(Network& n, int iface, const Message& message, Arrivals& arrivals) {
 
 void TimerBody(void*) {
     Network& n = Net();
-    std::unique_lock<std::mutex> guard(n.lock);
+    std::unique_lock<PlatMutex> guard(n.lock);
     while (!n.timerStop) {
         uint32_t timeout = PlatWaitForever;
         if (!n.delayed.empty()) {
@@ -78,7 +78,7 @@ void TimerBody(void*) {
         guard.lock();
     }
     n.timerRunning = false;
-    n.timerEnded.notify_all();
+    PlatSetEvent(n.timerEnded);
 }
 
 // An answer from the network, waiting at once or after delayMs.
@@ -199,10 +199,15 @@ void NodeRequest(Network& n, int iface, const uint8_t* b, size_t length, Arrival
     Answer(n, iface, MemoryRequest(n, node, b, length), delay, arrivals);
 }
 
-void StopTimer(Network& n, std::unique_lock<std::mutex>& guard) {
+void StopTimer(Network& n, std::unique_lock<PlatMutex>& guard) {
     n.timerStop = true;
     PlatSetEvent(n.timerEvent);
-    n.timerEnded.wait(guard, [&n] { return !n.timerRunning; });
+    while (n.timerRunning) {
+        guard.unlock();
+        PlatWaitEvent(n.timerEnded, PlatWaitForever);
+        guard.lock();
+    }
+    // A signal left from an earlier stop only costs the loop one more look.
     n.timerStop = false;
 }
 
@@ -221,13 +226,13 @@ Message FromBytes(const uint8_t* bytes, size_t length) {
 // that number (false once it is no longer kept).
 size_t TrafficCount(TrafficLog Network::*log) {
     Network& n = Net();
-    std::lock_guard<std::mutex> guard(n.lock);
+    std::lock_guard<PlatMutex> guard(n.lock);
     return (n.*log).dropped + (n.*log).kept.size();
 }
 
 bool TrafficEntry(TrafficLog Network::*log, size_t index, VnetLogEntry* entry) {
     Network& n = Net();
-    std::lock_guard<std::mutex> guard(n.lock);
+    std::lock_guard<PlatMutex> guard(n.lock);
     const TrafficLog& traffic = n.*log;
     if (index < traffic.dropped || index - traffic.dropped >= traffic.kept.size())
         return false;
@@ -277,7 +282,7 @@ using namespace vnet;
 
 void VnetReset() {
     Network& n = Net();
-    std::unique_lock<std::mutex> guard(n.lock);
+    std::unique_lock<PlatMutex> guard(n.lock);
     if (n.timerRunning)
         StopTimer(n, guard);
     n.delayed.clear();
@@ -298,7 +303,7 @@ void VnetReset() {
 
 int VnetAddInterface(const char* deviceName, uint16_t deviceIndex) {
     Network& n = Net();
-    std::lock_guard<std::mutex> guard(n.lock);
+    std::lock_guard<PlatMutex> guard(n.lock);
     if (!deviceName || std::strlen(deviceName) >= size_t(NameSize) ||
         n.ifaceCount >= VnetMaxInterfaces)
         return -1;
@@ -311,7 +316,7 @@ int VnetAddInterface(const char* deviceName, uint16_t deviceIndex) {
 
 int VnetAddNode(const uint8_t pellionId[6], const uint8_t programId[8], const char* location) {
     Network& n = Net();
-    std::lock_guard<std::mutex> guard(n.lock);
+    std::lock_guard<PlatMutex> guard(n.lock);
     if (n.nodeCount >= VnetMaxNodes)
         return -1;
     Node& node = n.nodes[n.nodeCount];
@@ -325,27 +330,27 @@ int VnetAddNode(const uint8_t pellionId[6], const uint8_t programId[8], const ch
 
 int VnetNodeCount() {
     Network& n = Net();
-    std::lock_guard<std::mutex> guard(n.lock);
+    std::lock_guard<PlatMutex> guard(n.lock);
     return n.nodeCount;
 }
 
 void VnetNodeId(int node, uint8_t pellionId[6]) {
     Network& n = Net();
-    std::lock_guard<std::mutex> guard(n.lock);
+    std::lock_guard<PlatMutex> guard(n.lock);
     if (node >= 0 && node < n.nodeCount)
         std::memcpy(pellionId, n.nodes[node].id, 6);
 }
 
 void VnetNodeLocation(int node, uint8_t location[6]) {
     Network& n = Net();
-    std::lock_guard<std::mutex> guard(n.lock);
+    std::lock_guard<PlatMutex> guard(n.lock);
     if (node >= 0 && node < n.nodeCount)
         std::memcpy(location, n.nodes[node].config + LocationOffset, 6);
 }
 
 void VnetSetNodeLocation(int node, const uint8_t location[6]) {
     Network& n = Net();
-    std::lock_guard<std::mutex> guard(n.lock);
+    std::lock_guard<PlatMutex> guard(n.lock);
     if (node >= 0 && node < n.nodeCount)
         std::memcpy(n.nodes[node].config + LocationOffset, location, 6);
 }
@@ -355,7 +360,7 @@ void VnetPressServicePin(int node) {
     Arrivals arrivals;
     void (*hook)(int);
     {
-        std::lock_guard<std::mutex> guard(n.lock);
+        std::lock_guard<PlatMutex> guard(n.lock);
         if (node < 0 || node >= n.nodeCount)
             return;
         Message m = {};
@@ -384,7 +389,7 @@ bool VnetInjectMessage(int iface, const uint8_t* message, size_t length) {
     void (*hook)(int);
     bool queued;
     {
-        std::lock_guard<std::mutex> guard(n.lock);
+        std::lock_guard<PlatMutex> guard(n.lock);
         if (!ValidInterface(n, iface) || !message || length < 2)
             return false;
         size_t used = size_t(message[1]) + 2;
@@ -397,13 +402,13 @@ bool VnetInjectMessage(int iface, const uint8_t* message, size_t length) {
 
 size_t VnetPendingCount(int iface) {
     Network& n = Net();
-    std::lock_guard<std::mutex> guard(n.lock);
+    std::lock_guard<PlatMutex> guard(n.lock);
     return ValidInterface(n, iface) ? n.ifaces[iface].queue.size() : 0;
 }
 
 void VnetClearQueues() {
     Network& n = Net();
-    std::lock_guard<std::mutex> guard(n.lock);
+    std::lock_guard<PlatMutex> guard(n.lock);
     n.delayed.clear(); // the timer thread finds nothing due and waits on
     for (Interface& iface : n.ifaces)
         iface.queue.clear();
@@ -419,7 +424,7 @@ bool VnetWritten(size_t index, VnetLogEntry* entry) {
 
 void VnetClearLog() {
     Network& n = Net();
-    std::lock_guard<std::mutex> guard(n.lock);
+    std::lock_guard<PlatMutex> guard(n.lock);
     n.written = TrafficLog{};
     n.delivered = TrafficLog{};
     n.controls.clear();
@@ -427,19 +432,19 @@ void VnetClearLog() {
 
 size_t VnetControlCount() {
     Network& n = Net();
-    std::lock_guard<std::mutex> guard(n.lock);
+    std::lock_guard<PlatMutex> guard(n.lock);
     return n.controls.size();
 }
 
 uint32_t VnetControlCode(size_t index) {
     Network& n = Net();
-    std::lock_guard<std::mutex> guard(n.lock);
+    std::lock_guard<PlatMutex> guard(n.lock);
     return index < n.controls.size() ? n.controls[index] : 0;
 }
 
 size_t VnetMisuseCount() {
     Network& n = Net();
-    std::lock_guard<std::mutex> guard(n.lock);
+    std::lock_guard<PlatMutex> guard(n.lock);
     return n.misuses;
 }
 
@@ -456,7 +461,7 @@ void VnetSubmit(int iface, const uint8_t* message, size_t length) {
     Arrivals arrivals;
     void (*hook)(int);
     {
-        std::lock_guard<std::mutex> guard(n.lock);
+        std::lock_guard<PlatMutex> guard(n.lock);
         if (!ValidInterface(n, iface) || !message || length == 0)
             return;
         Process(n, iface, message, length, arrivals);
@@ -467,7 +472,7 @@ void VnetSubmit(int iface, const uint8_t* message, size_t length) {
 
 bool VnetTake(int iface, uint8_t* message, size_t* length) {
     Network& n = Net();
-    std::lock_guard<std::mutex> guard(n.lock);
+    std::lock_guard<PlatMutex> guard(n.lock);
     Message m;
     if (!ValidInterface(n, iface) || !Take(n, iface, &m))
         return false;
@@ -478,7 +483,7 @@ bool VnetTake(int iface, uint8_t* message, size_t* length) {
 
 void VnetSetArrivalHook(void (*hook)(int iface)) {
     Network& n = Net();
-    std::lock_guard<std::mutex> guard(n.lock);
+    std::lock_guard<PlatMutex> guard(n.lock);
     n.hook = hook;
 }
 
@@ -510,7 +515,7 @@ void VnetInstallDemo() {
     for (const DemoNode& node : demoNodes)
         VnetAddNode(node.id, node.programId, node.location);
     Network& n = Net();
-    std::lock_guard<std::mutex> guard(n.lock);
+    std::lock_guard<PlatMutex> guard(n.lock);
     // One read and one write take about 130 ms on a twisted-pair channel.
     n.faults.responseDelayMs = 60;
     n.faults.realisticRetries = true;
@@ -518,13 +523,13 @@ void VnetInstallDemo() {
 
 VnetFaults VnetGetFaults() {
     Network& n = Net();
-    std::lock_guard<std::mutex> guard(n.lock);
+    std::lock_guard<PlatMutex> guard(n.lock);
     return n.faults;
 }
 
 void VnetSetFaults(const VnetFaults& faults) {
     Network& n = Net();
-    std::lock_guard<std::mutex> guard(n.lock);
+    std::lock_guard<PlatMutex> guard(n.lock);
     n.faults = faults;
 }
 

@@ -2,6 +2,7 @@
 #include "virtualnet/vregistry.h"
 #include "virtualnet/nocase.h"
 #include "platform/registry.h"
+#include "platform/sync.h"
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -36,7 +37,7 @@ struct KeyHandle {
 };
 
 struct Registry {
-    std::mutex lock;
+    PlatMutex lock;
     std::unique_ptr<Key> root{new Key};
     KeyHandle handles[KeyHandleLimit] = {};
     uintptr_t openSerial = 0;
@@ -100,7 +101,7 @@ Value* FindValue(Key* key, const char* name) {
 
 void VregClear() {
     Registry& r = Reg();
-    std::lock_guard<std::mutex> guard(r.lock);
+    std::lock_guard<PlatMutex> guard(r.lock);
     r.root.reset(new Key);
     for (KeyHandle& h : r.handles)
         h = KeyHandle{};
@@ -108,14 +109,14 @@ void VregClear() {
 
 void VregAddKey(const char* path) {
     Registry& r = Reg();
-    std::lock_guard<std::mutex> guard(r.lock);
+    std::lock_guard<PlatMutex> guard(r.lock);
     Walk(r.root.get(), path, true);
 }
 
 void VregSetValue(const char* path, const char* valueName, uint32_t type, const void* data,
                   uint32_t size) {
     Registry& r = Reg();
-    std::lock_guard<std::mutex> guard(r.lock);
+    std::lock_guard<PlatMutex> guard(r.lock);
     Key* key = Walk(r.root.get(), path, true);
     const uint8_t* bytes = static_cast<const uint8_t*>(data);
     std::vector<uint8_t> content(bytes, bytes + (data ? size : 0));
@@ -133,13 +134,13 @@ void VregSetString(const char* path, const char* valueName, const char* text) {
 
 void VregDenyOpen(const char* path) {
     Registry& r = Reg();
-    std::lock_guard<std::mutex> guard(r.lock);
+    std::lock_guard<PlatMutex> guard(r.lock);
     Walk(r.root.get(), path, true)->denied = true;
 }
 
 int VregOpenKeyCount() {
     Registry& r = Reg();
-    std::lock_guard<std::mutex> guard(r.lock);
+    std::lock_guard<PlatMutex> guard(r.lock);
     int count = 0;
     for (const KeyHandle& h : r.handles)
         count += h.open ? 1 : 0;
@@ -152,7 +153,7 @@ PlatKey PlatLocalMachine() {
 
 long PlatRegOpenKey(PlatKey parent, const char* path, uint32_t /*access*/, PlatKey* key) {
     Registry& r = Reg();
-    std::lock_guard<std::mutex> guard(r.lock);
+    std::lock_guard<PlatMutex> guard(r.lock);
     Key* from = FromHandle(r, parent);
     if (!from)
         return ErrorInvalidHandle;
@@ -178,7 +179,7 @@ long PlatRegOpenKey(PlatKey parent, const char* path, uint32_t /*access*/, PlatK
 
 long PlatRegEnumKey(PlatKey handle, uint32_t index, char* name, uint32_t size) {
     Registry& r = Reg();
-    std::lock_guard<std::mutex> guard(r.lock);
+    std::lock_guard<PlatMutex> guard(r.lock);
     Key* key = FromHandle(r, handle);
     if (!key)
         return ErrorInvalidHandle;
@@ -194,7 +195,7 @@ long PlatRegEnumKey(PlatKey handle, uint32_t index, char* name, uint32_t size) {
 long PlatRegQueryValue(PlatKey handle, const char* valueName, uint32_t* type, void* data,
                        uint32_t* size) {
     Registry& r = Reg();
-    std::lock_guard<std::mutex> guard(r.lock);
+    std::lock_guard<PlatMutex> guard(r.lock);
     Key* key = FromHandle(r, handle);
     if (!key)
         return ErrorInvalidHandle;
@@ -219,7 +220,7 @@ long PlatRegQueryValue(PlatKey handle, const char* valueName, uint32_t* type, vo
 
 void PlatRegCloseKey(PlatKey handle) {
     Registry& r = Reg();
-    std::lock_guard<std::mutex> guard(r.lock);
+    std::lock_guard<PlatMutex> guard(r.lock);
     uintptr_t value = reinterpret_cast<uintptr_t>(handle);
     if (handle == &localMachineToken || value < KeyHandleBase)
         return;

@@ -1,18 +1,19 @@
 // Records the operator output of the host build (see output_recorder.h).
 #include "platform/host/output_recorder.h"
 #include "platform/output.h"
+#include "platform/sync.h"
 #include "resources/strings.h"
 #include <atomic>
 #include <mutex>
 #include <vector>
 
 namespace {
-std::mutex recordLock;
+PlatMutex recordLock;
 std::vector<OutputEvent> events;
 std::atomic<int> wakeUps{0};
 
 void Record(OutputKind kind, const char* text, int stringId) {
-    std::lock_guard<std::mutex> guard(recordLock);
+    std::lock_guard<PlatMutex> guard(recordLock);
     events.push_back(OutputEvent{kind, text != nullptr ? text : "", stringId});
 }
 } // namespace
@@ -52,23 +53,23 @@ void PostWakeUp() {
 }
 
 void RecorderClear() {
-    std::lock_guard<std::mutex> guard(recordLock);
+    std::lock_guard<PlatMutex> guard(recordLock);
     events.clear();
     wakeUps.store(0);
 }
 
 size_t RecorderCount() {
-    std::lock_guard<std::mutex> guard(recordLock);
+    std::lock_guard<PlatMutex> guard(recordLock);
     return events.size();
 }
 
 OutputEvent RecorderEvent(size_t index) {
-    std::lock_guard<std::mutex> guard(recordLock);
+    std::lock_guard<PlatMutex> guard(recordLock);
     return index < events.size() ? events[index] : OutputEvent{OutputKind::Status, "", 0};
 }
 
 std::string RecorderLast(OutputKind kind) {
-    std::lock_guard<std::mutex> guard(recordLock);
+    std::lock_guard<PlatMutex> guard(recordLock);
     for (auto it = events.rbegin(); it != events.rend(); ++it) {
         if (it->kind == kind) {
             return it->text;

@@ -259,3 +259,18 @@ uint32_t PlatTickCount() {
 void PlatSleep(uint32_t ms) {
     Wait(nullptr, nullptr, ms);
 }
+
+// A lock is not a wait on the clock: held only briefly, it never holds the
+// clock up.
+PlatLock PlatCreateLock() {
+    return new std::mutex;
+}
+void PlatEnterLock(PlatLock lock) {
+    static_cast<std::mutex*>(lock)->lock();
+}
+void PlatLeaveLock(PlatLock lock) {
+    static_cast<std::mutex*>(lock)->unlock();
+}
+void PlatDestroyLock(PlatLock lock) {
+    delete static_cast<std::mutex*>(lock);
+}

@@ -87,3 +87,19 @@ uint32_t PlatTickCount() {
 void PlatSleep(uint32_t ms) {
     Sleep(ms);
 }
+
+PlatLock PlatCreateLock() {
+    auto* section = new CRITICAL_SECTION;
+    InitializeCriticalSection(section);
+    return section;
+}
+void PlatEnterLock(PlatLock lock) {
+    EnterCriticalSection(static_cast<CRITICAL_SECTION*>(lock));
+}
+void PlatLeaveLock(PlatLock lock) {
+    LeaveCriticalSection(static_cast<CRITICAL_SECTION*>(lock));
+}
+void PlatDestroyLock(PlatLock lock) {
+    DeleteCriticalSection(static_cast<CRITICAL_SECTION*>(lock));
+    delete static_cast<CRITICAL_SECTION*>(lock);
+}
