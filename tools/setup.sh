@@ -6,7 +6,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 . "$here/wine-env.sh"
 
 packages=(cmake ninja-build g++ clang libgtest-dev googletest
-          g++-mingw-w64-x86-64-posix wine wine64 fonts-wine
+          g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-win32 wine wine64 fonts-wine
           xvfb xauth imagemagick clang-format clang-tidy clang-14 libclang-rt-14-dev
           python3)
 locstr_install_missing setup "${packages[@]}"

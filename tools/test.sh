@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up (when needed), checks format and tidy, builds every build and runs
 # every test:
-#   tools/test.sh                  lint, host, host-asan, host-tsan, fuzz, windows
+#   tools/test.sh                  lint, host, host-asan, host-tsan, fuzz, windows,
+#                                  windows32
 #   tools/test.sh host windows     only the steps named
 # The fuzz step runs every fuzz target briefly from its seeds
 # (LOCSTR_FUZZ_SECONDS each, 20 by default), so a regression fails it.
@@ -12,7 +13,7 @@ bash tools/setup.sh
 . tools/wine-env.sh
 
 presets=("$@")
-[ ${#presets[@]} -gt 0 ] || presets=(lint host host-asan host-tsan fuzz windows)
+[ ${#presets[@]} -gt 0 ] || presets=(lint host host-asan host-tsan fuzz windows windows32)
 
 jobs=$(nproc)
 failed=()
@@ -69,7 +70,7 @@ for preset in "${presets[@]}"; do
   export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
   if ! ctest --preset "$preset" -j "$parallel" --timeout 300 --no-tests=error; then
     failed+=("$preset")
-  elif [ "$preset" != windows ] && ! shuffled_run "build/$preset"; then
+  elif [ "${preset#windows}" = "$preset" ] && ! shuffled_run "build/$preset"; then
     failed+=("$preset (shuffled)")
   fi
   if [ "$preset" = windows ]; then
