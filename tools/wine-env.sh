@@ -2,12 +2,21 @@
 # Sourced by the scripts: where Wine is and how it is run for this project.
 [ -n "${_locstr_lib_loaded:-}" ] || . "${BASH_SOURCE[0]%/*}/lib.sh"
 # Debian installs the commands as wine-stable etc. unless the alternatives are
-# set. WINE, WINESERVER and WINEBOOT already in the environment are kept.
+# set. WINE and WINESERVER already in the environment are kept.
 pick() { for c in "$@"; do command -v "$c" >/dev/null 2>&1 && { echo "$c"; return; }; done; echo "$1"; }
+# Once Wine's 32-bit half (wine32:i386) is installed, Debian's wine command
+# starts every program with the 32-bit loader, which needs a kernel that runs
+# 32-bit programs (some machines have that switched off) or qemu's user
+# emulation. Debian's 64-bit loader, run directly, starts 64-bit programs
+# without either; WINELOADER names it for the programs they start, and Wine
+# derives the 32-bit loader from it for a 32-bit program.
+if [ -z "${WINE:-}" ] && [ -x /usr/lib/wine/wine64 ]; then
+  WINE=/usr/lib/wine/wine64
+  export WINELOADER=${WINELOADER:-$WINE}
+fi
 WINE=${WINE:-$(pick wine wine-stable wine64)}
 WINESERVER=${WINESERVER:-$(pick wineserver wineserver-stable /usr/lib/wine/wineserver)}
-WINEBOOT=${WINEBOOT:-$(pick wineboot wineboot-stable)}
-export WINE WINESERVER WINEBOOT
+export WINE WINESERVER
 export WINEPREFIX="${LOCSTR_WINEPREFIX:-$HOME/.cache/locstr/wineprefix}"
 export WINEARCH=win64
 export WINEDEBUG="${WINEDEBUG:--all}"
@@ -79,7 +88,7 @@ locstr_prepare_prefix() {
   echo "creating Wine prefix $WINEPREFIX"
   locstr_at_exit "_locstr_remove_unready_prefix $(printf %q "$WINEPREFIX")"
   mkdir -p "$WINEPREFIX"
-  quiet "$WINEBOOT" -i
+  quiet "$WINE" wineboot -i
   # A brand-new prefix must settle before it is changed further.
   quiet "$WINESERVER" -w
   grep -q '^#arch=win64' "$WINEPREFIX/system.reg" ||
