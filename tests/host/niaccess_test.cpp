@@ -457,6 +457,21 @@ TEST_F(NiAccessNt, ArrivalReadIsIssuedAgainOnlyOnceThePreviousCompleted) {
     EXPECT_TRUE(PlatWaitEvent(event, 2000)) << "issued again once it had completed";
 }
 
+// A pending arrival read keeps the event it was issued with: attaching
+// another one must not leave the next arrival to the old event.
+TEST_F(NiAccessNt, AnotherEventTakesOverFromAPendingArrivalRead) {
+    int iface = VnetAddInterface("NIC1", 0);
+    NiHandle handle = Open("NIC1");
+    PlatEvent old = PlatCreateEvent(nullptr);
+    ASSERT_EQ(NiSetArrivalEvent(handle, old), NiOk);
+    ASSERT_EQ(NiSetArrivalEvent(handle, Event()), NiOk);
+    PlatResetEvent(old); // ending the old read may signal it once
+    Inject(iface, 0x18, 1, 8);
+    EXPECT_TRUE(PlatWaitEvent(event, 2000)) << "the new event is signalled";
+    EXPECT_FALSE(PlatWaitEvent(old, 0)) << "the old event is not";
+    PlatCloseEvent(old);
+}
+
 TEST_P(NiAccess, DetachWithoutAttachmentSendsNothing) {
     VnetAddInterface("NIC1", 0);
     NiHandle handle = Open("NIC1");
