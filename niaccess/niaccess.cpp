@@ -69,8 +69,12 @@ long OpenInterfaceKey(const char* name, PlatKey* key) {
         return PlatRegNotFound;
     std::memcpy(path, InterfaceKeyPrefix, prefixLength);
     std::memcpy(path + prefixLength, name, nameLength + 1);
-    // Read access only: resolving a name must work without administrator rights.
-    long result = PlatRegOpenKey(PlatLocalMachine(), path, PlatKeyRead, key);
+    // Read access only: resolving a name must work without administrator
+    // rights. The first view in which the key opens decides.
+    RegistryViews views = InterfaceRegistryViews();
+    long result = PlatRegNotFound;
+    for (int v = 0; v < views.count && result != PlatRegOk; ++v)
+        result = PlatRegOpenKey(PlatLocalMachine(), path, PlatKeyRead | views.flags[v], key);
     std::free(path);
     return result;
 }

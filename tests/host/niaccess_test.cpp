@@ -255,6 +255,25 @@ TEST_P(NiAccess, RegistryKeyNameIsReplacedByItsDeviceName) {
     EXPECT_EQ(InterfaceTable[1].state, NiSlotFree);
 }
 
+// On 64-bit Windows the own registry view first, then the other (the 32-bit
+// view's keys lie under SOFTWARE\Wow6432Node).
+TEST_P(NiAccess, NamesAreLookedUpInTheOwnViewThenTheOther) {
+    VnetAddInterface("NIC3", 4);
+    const std::string view32 = "SOFTWARE\\Wow6432Node\\Quorvane\\DeviceDrivers\\Card A";
+    for (bool own64 : {true, false}) {
+        VregClear();
+        VregSetSystem(own64 ? VregSystem::Wow64Program64 : VregSystem::Wow64Program32);
+        VregSetString((own64 ? view32 : Key("Card A")).c_str(), "device name", "NIC3.4");
+        NiHandle handle = Open("card a");
+        EXPECT_STREQ(InterfaceTable[handle].devicePath, "\\\\.\\NIC3") << own64;
+        EXPECT_EQ(NiClose(handle), NiOk);
+        VregSetString((own64 ? Key("Card A") : view32).c_str(), "device name", "NIC7");
+        char buffer[NiDeviceNameSize];
+        EXPECT_EQ(LookupDeviceName("Card A", buffer, sizeof buffer), NiOk);
+        EXPECT_STREQ(buffer, "NIC7") << own64;
+    }
+}
+
 TEST_P(NiAccess, KeyWithoutUsableValueFallsBackToTheName) {
     VnetAddInterface("NIC5", 0);
     char buffer[NiDeviceNameSize];
