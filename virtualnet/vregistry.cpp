@@ -191,7 +191,7 @@ long PlatRegOpenKey(PlatKey parent, const char* path, uint32_t access, PlatKey* 
         return ErrorInvalidHandle;
     if (!key)
         return ErrorInvalidParameter;
-    // Windows 2000 refuses them as access rights it does not know.
+    // A view flag on Windows 2000 is an access right it does not know: refused.
     if (r.system == VregSystem::Single && (access & (PlatKeyView64 | PlatKeyView32)))
         return PlatRegAccessDenied;
     std::string viewPath = from == r.root.get() ? ViewPath(r, path, access) : path ? path : "";
