@@ -13,30 +13,62 @@ static bool ReadDeviceName(PlatKey subkey, InterfaceEntry* entry) {
            type == PlatRegSz;
 }
 
-CatalogueFound ReadInterfaceCatalogue() {
-    CatalogueFound found = {CatalogueOutcome::NothingConfigured, 0, InterfaceCatalogue};
-    PlatKey interfaces = nullptr;
-    if (PlatRegOpenKey(PlatLocalMachine(), InterfacesKey, PlatKeyRead, &interfaces) != PlatRegOk)
-        return found;
+// Key names as the registry compares them: letters without regard to case.
+static bool SameKeyName(const char* a, const char* b) {
+    for (;; ++a, ++b) {
+        char ca = *a >= 'a' && *a <= 'z' ? char(*a - 'a' + 'A') : *a;
+        char cb = *b >= 'a' && *b <= 'z' ? char(*b - 'a' + 'A') : *b;
+        if (ca != cb)
+            return false;
+        if (ca == '\0')
+            return true;
+    }
+}
 
+static bool AlreadyListed(const CatalogueFound* found, const char* name) {
+    for (int i = 0; i < found->count; ++i)
+        if (SameKeyName(InterfaceCatalogue[i].name, name))
+            return true;
+    return false;
+}
+
+// Adds the interfaces of one view's interfaces key after those found so far.
+// A key that an earlier view listed keeps that view's entry.
+static void ReadView(PlatKey interfaces, uint32_t view, CatalogueFound* found) {
     char name[sizeof InterfaceCatalogue[0].name];
     // RegEnumKey fails for the end of the list and for a name that does not
     // fit the buffer alike; either ends the enumeration.
-    for (uint32_t index = 0; found.count < CatalogueSize &&
+    for (uint32_t index = 0; found->count < CatalogueSize &&
                              PlatRegEnumKey(interfaces, index, name, sizeof name) == PlatRegOk;
          ++index) {
         name[sizeof name - 1] = '\0';
         PlatKey subkey = nullptr;
-        if (PlatRegOpenKey(interfaces, name, PlatKeyRead, &subkey) != PlatRegOk)
+        if (PlatRegOpenKey(interfaces, name, PlatKeyRead | view, &subkey) != PlatRegOk)
             break; // the subkeys after an unreadable one are not visited
-        InterfaceEntry* entry = &InterfaceCatalogue[found.count];
-        if (ReadDeviceName(subkey, entry)) {
+        InterfaceEntry* entry = &InterfaceCatalogue[found->count];
+        if (!AlreadyListed(found, name) && ReadDeviceName(subkey, entry)) {
             std::memcpy(entry->name, name, sizeof name);
-            ++found.count;
+            ++found->count;
         }
         PlatRegCloseKey(subkey);
     }
-    PlatRegCloseKey(interfaces);
-    found.outcome = found.count > 0 ? CatalogueOutcome::Listed : CatalogueOutcome::NothingListed;
+}
+
+CatalogueFound ReadInterfaceCatalogue() {
+    CatalogueFound found = {CatalogueOutcome::NothingConfigured, 0, InterfaceCatalogue};
+    RegistryViews views = InterfaceRegistryViews();
+    bool opened = false;
+    for (int v = 0; v < views.count && found.count < CatalogueSize; ++v) {
+        PlatKey interfaces = nullptr;
+        if (PlatRegOpenKey(PlatLocalMachine(), InterfacesKey, PlatKeyRead | views.flags[v],
+                           &interfaces) != PlatRegOk)
+            continue;
+        opened = true;
+        ReadView(interfaces, views.flags[v], &found);
+        PlatRegCloseKey(interfaces);
+    }
+    if (opened)
+        found.outcome =
+            found.count > 0 ? CatalogueOutcome::Listed : CatalogueOutcome::NothingListed;
     return found;
 }

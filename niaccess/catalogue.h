@@ -11,8 +11,8 @@ const int CatalogueSize = 10;
 extern InterfaceEntry InterfaceCatalogue[CatalogueSize];
 
 enum class CatalogueOutcome {
-    NothingConfigured, // the interfaces key is missing or cannot be opened
-    NothingListed,     // the key exists, but no subkey gave an entry
+    NothingConfigured, // the interfaces key is missing or cannot be opened (in either view)
+    NothingListed,     // the key opens (in some view), but no subkey gave an entry
     Listed,            // at least one entry
 };
 
@@ -23,5 +23,6 @@ struct CatalogueFound {
 };
 
 // Fills InterfaceCatalogue from the interfaces key, in the registry's
-// enumeration order, and tells what it found.
+// enumeration order (on 64-bit Windows the own view's, then the other's),
+// and tells what it found.
 CatalogueFound ReadInterfaceCatalogue();

@@ -17,6 +17,15 @@ const char InterfacesKey[] = "SOFTWARE\\" NI_INTERFACES_KEY_TAIL;
 const char InterfaceKeyPrefix[] = "Software\\" NI_INTERFACES_KEY_TAIL "\\";
 const char DeviceNameValue[] = "device name";
 
+// Installers write the interfaces key into their own registry view, so on
+// 64-bit Windows (WOW64) both views are read: the program's own first, then
+// the other. Elsewhere there is one registry and no view flag is passed.
+struct RegistryViews {
+    int count;         // 1 or 2
+    uint32_t flags[2]; // ORed into the access of each open from HKEY_LOCAL_MACHINE down
+};
+RegistryViews InterfaceRegistryViews();
+
 enum class RegString {
     Read,    // the buffer holds the value, terminated
     TooLong, // the value, with its terminator, does not fit the buffer

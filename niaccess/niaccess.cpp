@@ -69,8 +69,12 @@ long OpenInterfaceKey(const char* name, PlatKey* key) {
         return PlatRegNotFound;
     std::memcpy(path, InterfaceKeyPrefix, prefixLength);
     std::memcpy(path + prefixLength, name, nameLength + 1);
-    // Read access only: resolving a name must work without administrator rights.
-    long result = PlatRegOpenKey(PlatLocalMachine(), path, PlatKeyRead, key);
+    // Read access only: resolving a name must work without administrator
+    // rights. The first view in which the key opens decides.
+    RegistryViews views = InterfaceRegistryViews();
+    long result = PlatRegNotFound;
+    for (int v = 0; v < views.count && result != PlatRegOk; ++v)
+        result = PlatRegOpenKey(PlatLocalMachine(), path, PlatKeyRead | views.flags[v], key);
     std::free(path);
     return result;
 }
@@ -230,10 +234,17 @@ NiStatus NiWrite(NiHandle handle, void* buffer, int16_t length) {
 static NiStatus SetArrivalEventNt(InterfaceSlot* slot, PlatEvent event) {
     bool opened = false;
     if (event) {
-        if (slot->arrivalLink == 0) {
+        // A pending read signals the event it was issued with, and nothing
+        // changes that event: for another one, the arrival handle is replaced,
+        // and closing the old one ends its read.
+        bool replace = slot->arrivalLink != 0 && event != slot->arrivalOverlapped.event &&
+                       ArrivalReadPending(slot);
+        if (slot->arrivalLink == 0 || replace) {
             PlatHandle arrival = PlatOpenDevice(slot->devicePath, true);
             if (arrival == PlatInvalidHandle())
-                return NiNoResource;
+                return NiNoResource; // the attachment stays as it was
+            if (replace)
+                PlatCloseDevice(AsHandle(slot->arrivalLink));
             slot->arrivalLink = reinterpret_cast<uintptr_t>(arrival);
             opened = true;
         }
@@ -243,9 +254,9 @@ static NiStatus SetArrivalEventNt(InterfaceSlot* slot, PlatEvent event) {
     }
     if (slot->arrivalLink == 0)
         return NiOk;
-    // The system never writes the event member (a pending read keeps the
-    // event it was issued with), so the next read takes the new one. A read
-    // left from an arrival handle closed before went with that handle.
+    // The system never writes the event member, so the next read takes the
+    // new one. A read left from an arrival handle closed before went with
+    // that handle.
     slot->arrivalOverlapped.event = event;
     if (opened || !ArrivalReadPending(slot))
         IssueArrivalRead(slot);

@@ -57,6 +57,7 @@ NiStatus NiSetArrivalEvent(NiHandle handle, PlatEvent event); // null detaches
 
 // Internal steps, visible for tests.
 NiStatus LookupDeviceName(const char* name, char* buffer, int capacity);
-// 0 when the key InterfaceKeyPrefix + name (niaccess/interfaces_registry.h) was opened.
+// 0 when the key InterfaceKeyPrefix + name (niaccess/interfaces_registry.h) was
+// opened, in the first registry view that has it.
 long OpenInterfaceKey(const char* name, PlatKey* key);
 PlatProc FindOpenVxDHandle();

@@ -20,6 +20,10 @@ const uint32_t PlatRegDword = 4;    // REG_DWORD
 
 const uint32_t PlatKeyRead = 0x20019;      // KEY_READ
 const uint32_t PlatKeyReadWrite = 0x2001F; // KEY_READ | KEY_WRITE
+// The two views of 64-bit Windows' registry, as access flags
+// (KEY_WOW64_64KEY, KEY_WOW64_32KEY). Only where the system has WOW64.
+const uint32_t PlatKeyView64 = 0x100;
+const uint32_t PlatKeyView32 = 0x200;
 
 // HKEY_LOCAL_MACHINE as a parent key.
 PlatKey PlatLocalMachine();
@@ -31,3 +35,14 @@ long PlatRegEnumKey(PlatKey key, uint32_t index, char* name, uint32_t size);
 long PlatRegQueryValue(PlatKey key, const char* valueName, uint32_t* type, void* data,
                        uint32_t* size);
 void PlatRegCloseKey(PlatKey key);
+
+// Whether the system has two views (niaccess/interfaces_registry.cpp decides).
+// The program's own view: PlatKeyView64 in a 64-bit build, else PlatKeyView32.
+uint32_t PlatRegOwnView();
+// IsWow64Process is looked up at run time: Windows 95 does not export it, so
+// the 32-bit build must not import it. The loaded kernel32 (GetModuleHandleA),
+// an entry point in it (GetProcAddress, null when absent), and the call for
+// this process (false when it fails).
+void* PlatRegKernel32();
+void* PlatRegGetProc(void* module, const char* name);
+bool PlatRegCallIsWow64Process(void* isWow64Process, bool* wow64);

@@ -41,6 +41,7 @@ struct Registry {
     std::unique_ptr<Key> root{new Key};
     KeyHandle handles[KeyHandleLimit] = {};
     uintptr_t openSerial = 0;
+    VregSystem system = VregSystem::Single;
 };
 
 Registry& Reg() {
@@ -49,6 +50,8 @@ Registry& Reg() {
 }
 
 char localMachineToken;
+char kernel32Token;
+char isWow64ProcessToken;
 
 Key* Child(Key* key, const std::string& name) {
     for (auto& child : key->children)
@@ -97,11 +100,41 @@ Value* FindValue(Key* key, const char* name) {
     return nullptr;
 }
 
+bool HasWow64(const Registry& r) {
+    return r.system == VregSystem::Wow64Program32 || r.system == VregSystem::Wow64Program64;
+}
+
+// An open from HKEY_LOCAL_MACHINE in the 32-bit view of a WOW64 system: the
+// path with "Wow6432Node" after a leading "SOFTWARE" (the only key redirected
+// here). Both view flags at once give the 32-bit view, as under Wine 8.
+std::string ViewPath(const Registry& r, const char* path, uint32_t access) {
+    std::string full = path ? path : "";
+    bool view32 = (access & PlatKeyView32) ||
+                  (!(access & PlatKeyView64) && r.system == VregSystem::Wow64Program32);
+    if (!HasWow64(r) || !view32)
+        return full;
+    size_t start = full.find_first_not_of('\\');
+    if (start == std::string::npos)
+        return full;
+    size_t end = full.find('\\', start);
+    std::string first = full.substr(start, end == std::string::npos ? end : end - start);
+    if (!SameNoCase(first.c_str(), "SOFTWARE"))
+        return full;
+    return full.insert(start + first.size(), "\\Wow6432Node");
+}
+
 } // namespace
+
+void VregSetSystem(VregSystem system) {
+    Registry& r = Reg();
+    std::lock_guard<PlatMutex> guard(r.lock);
+    r.system = system;
+}
 
 void VregClear() {
     Registry& r = Reg();
     std::lock_guard<PlatMutex> guard(r.lock);
+    r.system = VregSystem::Single;
     r.root.reset(new Key);
     for (KeyHandle& h : r.handles)
         h = KeyHandle{};
@@ -151,7 +184,7 @@ PlatKey PlatLocalMachine() {
     return &localMachineToken;
 }
 
-long PlatRegOpenKey(PlatKey parent, const char* path, uint32_t /*access*/, PlatKey* key) {
+long PlatRegOpenKey(PlatKey parent, const char* path, uint32_t access, PlatKey* key) {
     Registry& r = Reg();
     std::lock_guard<PlatMutex> guard(r.lock);
     Key* from = FromHandle(r, parent);
@@ -159,7 +192,11 @@ long PlatRegOpenKey(PlatKey parent, const char* path, uint32_t /*access*/, PlatK
         return ErrorInvalidHandle;
     if (!key)
         return ErrorInvalidParameter;
-    Key* found = Walk(from, path, false);
+    // A view flag on Windows 2000 is an access right it does not know: refused.
+    if (r.system == VregSystem::Single && (access & (PlatKeyView64 | PlatKeyView32)))
+        return PlatRegAccessDenied;
+    std::string viewPath = from == r.root.get() ? ViewPath(r, path, access) : path ? path : "";
+    Key* found = Walk(from, viewPath.c_str(), false);
     if (!found)
         return PlatRegNotFound;
     if (found->denied)
@@ -227,4 +264,32 @@ void PlatRegCloseKey(PlatKey handle) {
     KeyHandle& h = r.handles[(value - KeyHandleBase) % KeyHandleLimit];
     if (h.open && h.token == value)
         h = KeyHandle{};
+}
+
+uint32_t PlatRegOwnView() {
+    Registry& r = Reg();
+    std::lock_guard<PlatMutex> guard(r.lock);
+    return r.system == VregSystem::Wow64Program64 ? PlatKeyView64 : PlatKeyView32;
+}
+
+void* PlatRegKernel32() {
+    return &kernel32Token;
+}
+
+void* PlatRegGetProc(void* module, const char* name) {
+    Registry& r = Reg();
+    std::lock_guard<PlatMutex> guard(r.lock);
+    if (module != &kernel32Token || !name || std::strcmp(name, "IsWow64Process") != 0 ||
+        r.system == VregSystem::Single)
+        return nullptr;
+    return &isWow64ProcessToken;
+}
+
+bool PlatRegCallIsWow64Process(void* isWow64Process, bool* wow64) {
+    Registry& r = Reg();
+    std::lock_guard<PlatMutex> guard(r.lock);
+    if (isWow64Process != &isWow64ProcessToken)
+        return false;
+    *wow64 = r.system == VregSystem::Wow64Program32; // a 64-bit program is not emulated
+    return true;
 }

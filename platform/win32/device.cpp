@@ -10,8 +10,9 @@ static_assert(offsetof(PlatOverlapped, event) == offsetof(OVERLAPPED, hEvent),
 uint32_t PlatGetPlatformId() {
     OSVERSIONINFOA info = {};
     info.dwOSVersionInfoSize = sizeof info;
-    // Deprecated, and on the NT family a compatibility shim may report another
-    // version; the platform id, all that is asked for here, no shim changes.
+    // Deprecated. Compatibility modes change the platform id too: under
+    // Windows 95/98 compatibility the NT family reports 1, the older family,
+    // and the program then takes the control-request route (platform/device.h).
 #if defined(__GNUC__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"

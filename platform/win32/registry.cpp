@@ -24,3 +24,23 @@ long PlatRegQueryValue(PlatKey key, const char* valueName, uint32_t* type, void*
 void PlatRegCloseKey(PlatKey key) {
     RegCloseKey(static_cast<HKEY>(key));
 }
+
+uint32_t PlatRegOwnView() {
+    return sizeof(void*) == 8 ? PlatKeyView64 : PlatKeyView32;
+}
+
+void* PlatRegKernel32() {
+    return GetModuleHandleA("kernel32.dll");
+}
+
+void* PlatRegGetProc(void* module, const char* name) {
+    return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(module), name));
+}
+
+bool PlatRegCallIsWow64Process(void* isWow64Process, bool* wow64) {
+    typedef BOOL(WINAPI * IsWow64ProcessProc)(HANDLE, BOOL*);
+    BOOL answer = FALSE;
+    BOOL ok = reinterpret_cast<IsWow64ProcessProc>(isWow64Process)(GetCurrentProcess(), &answer);
+    *wow64 = answer != FALSE;
+    return ok != FALSE;
+}

@@ -20,6 +20,10 @@ bool testreg::DenyOpen(const std::string& path) {
     VregDenyOpen(path.c_str());
     return true;
 }
+bool testreg::UseBothViews() {
+    VregSetSystem(VregSystem::Wow64Program64);
+    return true;
+}
 int testreg::OpenKeys() {
     return VregOpenKeyCount();
 }

@@ -13,6 +13,7 @@
 using Names = std::vector<std::string>;
 using testreg::AddInterface;
 using testreg::Interfaces;
+using testreg::OtherInterfaces;
 
 static std::string Subkey(const std::string& name) {
     return Interfaces + "\\" + name;
@@ -22,14 +23,16 @@ static void SetDeviceName(const std::string& name, uint32_t type, const void* da
     testreg::SetValue(Subkey(name), "device name", type, data, size);
 }
 
-void testreg::AddInterface(const std::string& name, const std::string& device) {
-    SetDeviceName(name, PlatRegSz, device.c_str(), static_cast<uint32_t>(device.size() + 1));
+void testreg::AddInterface(const std::string& name, const std::string& device,
+                           const std::string& key) {
+    testreg::SetValue(key + "\\" + name, "device name", PlatRegSz, device.c_str(),
+                      static_cast<uint32_t>(device.size() + 1));
 }
 
-Names testreg::EnumerationOrder() {
+Names testreg::EnumerationOrder(const std::string& path) {
     Names names;
     PlatKey key = nullptr;
-    if (PlatRegOpenKey(PlatLocalMachine(), Interfaces.c_str(), PlatKeyRead, &key) != PlatRegOk)
+    if (PlatRegOpenKey(PlatLocalMachine(), path.c_str(), PlatKeyRead, &key) != PlatRegOk)
         return names;
     char name[512];
     for (uint32_t i = 0; PlatRegEnumKey(key, i, name, sizeof name) == PlatRegOk; ++i)
@@ -204,6 +207,54 @@ TEST_F(Catalogue, EachReadRefillsFromTheFirstEntry) {
     ASSERT_EQ(r.count, 1);
     EXPECT_STREQ(InterfaceCatalogue[0].name, "Three");
     EXPECT_STREQ(InterfaceCatalogue[0].deviceName, "NIC.3");
+}
+
+// A 64-bit program on 64-bit Windows: an installer of the other bitness
+// registers its interfaces in the other registry view.
+class CatalogueViews : public Catalogue {
+  protected:
+    void SetUp() override {
+        Catalogue::SetUp();
+        if (!testreg::UseBothViews())
+            GTEST_SKIP() << "no second registry view here";
+    }
+};
+
+TEST_F(CatalogueViews, TheOtherViewIsReadAfterTheOwnAndAKeyInBothIsListedOnce) {
+    AddInterface("Far", "NIC.2", OtherInterfaces);
+    Result r = Read();
+    EXPECT_EQ(r.outcome, CatalogueOutcome::Listed) << "the own view has no interfaces key";
+    EXPECT_EQ(r.names, Names({"Far"}));
+    AddInterface("Near", "NIC.1");
+    AddInterface("NEAR", "NIC.9", OtherInterfaces);
+    r = Read();
+    EXPECT_EQ(r.names, Names({"Near", "Far"}));
+    EXPECT_EQ(r.devices, Names({"NIC.1", "NIC.2"}));
+}
+
+TEST_F(CatalogueViews, TenAtMostOverBothViews) {
+    for (int i = 0; i < 6; ++i) {
+        AddInterface("Own " + std::to_string(i), "NIC.1");
+        AddInterface("Other " + std::to_string(i), "NIC.2", OtherInterfaces);
+    }
+    Names expected = testreg::EnumerationOrder(),
+          other = testreg::EnumerationOrder(OtherInterfaces);
+    ASSERT_EQ(other.size(), 6u);
+    expected.insert(expected.end(), other.begin(), other.begin() + 4);
+    EXPECT_EQ(Read().names, expected);
+}
+
+TEST_F(CatalogueViews, EachViewKeepsItsOwnRules) {
+    testreg::AddKey(OtherInterfaces);
+    EXPECT_EQ(Read().outcome, CatalogueOutcome::NothingListed) << "a key, empty, in one view";
+    testreg::SetValue(Interfaces + "\\Broken", "other value", PlatRegSz, "NIC", 4);
+    AddInterface("broken", "NIC.4", OtherInterfaces);
+    AddInterface("Locked", "NIC.5");
+    AddInterface("Zed", "NIC.6");
+    EXPECT_EQ(Read().names, Names({"Locked", "Zed", "broken"})) << "passed over in the own view";
+    if (!testreg::DenyOpen(Interfaces + "\\Locked"))
+        GTEST_SKIP() << "this registry opens every key";
+    EXPECT_EQ(Read().names, Names({"broken"})) << "the own view ends, the other is read";
 }
 
 } // namespace

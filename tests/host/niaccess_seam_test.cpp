@@ -209,6 +209,22 @@ void PlatRegCloseKey(PlatKey) {
     seams.calls.push_back(call);
 }
 
+// A 32-bit program on 32-bit Windows whose IsWow64Process answers no: one
+// registry, and no view flag in any access mask.
+uint32_t PlatRegOwnView() {
+    return PlatKeyView32;
+}
+void* PlatRegKernel32() {
+    return &seams;
+}
+void* PlatRegGetProc(void*, const char*) {
+    return &seams;
+}
+bool PlatRegCallIsWow64Process(void*, bool* wow64) {
+    *wow64 = false;
+    return true;
+}
+
 namespace {
 
 class NiAccessSeams : public ::testing::Test {

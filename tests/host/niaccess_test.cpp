@@ -255,6 +255,25 @@ TEST_P(NiAccess, RegistryKeyNameIsReplacedByItsDeviceName) {
     EXPECT_EQ(InterfaceTable[1].state, NiSlotFree);
 }
 
+// On 64-bit Windows the own registry view first, then the other (the 32-bit
+// view's keys lie under SOFTWARE\Wow6432Node).
+TEST_P(NiAccess, NamesAreLookedUpInTheOwnViewThenTheOther) {
+    VnetAddInterface("NIC3", 4);
+    const std::string view32 = "SOFTWARE\\Wow6432Node\\Quorvane\\DeviceDrivers\\Card A";
+    for (bool own64 : {true, false}) {
+        VregClear();
+        VregSetSystem(own64 ? VregSystem::Wow64Program64 : VregSystem::Wow64Program32);
+        VregSetString((own64 ? view32 : Key("Card A")).c_str(), "device name", "NIC3.4");
+        NiHandle handle = Open("card a");
+        EXPECT_STREQ(InterfaceTable[handle].devicePath, "\\\\.\\NIC3") << own64;
+        EXPECT_EQ(NiClose(handle), NiOk);
+        VregSetString((own64 ? Key("Card A") : view32).c_str(), "device name", "NIC7");
+        char buffer[NiDeviceNameSize];
+        EXPECT_EQ(LookupDeviceName("Card A", buffer, sizeof buffer), NiOk);
+        EXPECT_STREQ(buffer, "NIC7") << own64;
+    }
+}
+
 TEST_P(NiAccess, KeyWithoutUsableValueFallsBackToTheName) {
     VnetAddInterface("NIC5", 0);
     char buffer[NiDeviceNameSize];
@@ -455,6 +474,21 @@ TEST_F(NiAccessNt, ArrivalReadIsIssuedAgainOnlyOnceThePreviousCompleted) {
     EXPECT_EQ(buffer[2], 3);
     Inject(iface, 0x18, 4, 8);
     EXPECT_TRUE(PlatWaitEvent(event, 2000)) << "issued again once it had completed";
+}
+
+// A pending arrival read keeps the event it was issued with: attaching
+// another one must not leave the next arrival to the old event.
+TEST_F(NiAccessNt, AnotherEventTakesOverFromAPendingArrivalRead) {
+    int iface = VnetAddInterface("NIC1", 0);
+    NiHandle handle = Open("NIC1");
+    PlatEvent old = PlatCreateEvent(nullptr);
+    ASSERT_EQ(NiSetArrivalEvent(handle, old), NiOk);
+    ASSERT_EQ(NiSetArrivalEvent(handle, Event()), NiOk);
+    PlatResetEvent(old); // ending the old read may signal it once
+    Inject(iface, 0x18, 1, 8);
+    EXPECT_TRUE(PlatWaitEvent(event, 2000)) << "the new event is signalled";
+    EXPECT_FALSE(PlatWaitEvent(old, 0)) << "the old event is not";
+    PlatCloseEvent(old);
 }
 
 TEST_P(NiAccess, DetachWithoutAttachmentSendsNothing) {

@@ -16,10 +16,15 @@
 
 static std::vector<std::string> deniedKeys;
 
+// A key of the other view is made as a 32-bit installer makes it.
 static HKEY CreateKey(const std::string& path) {
+    const std::string other = "SOFTWARE\\Wow6432Node\\";
+    bool inOther = path.compare(0, other.size(), other) == 0;
+    std::string viewPath = inOther ? "SOFTWARE\\" + path.substr(other.size()) : path;
     HKEY key = nullptr;
-    EXPECT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                              nullptr, &key, nullptr),
+    EXPECT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, viewPath.c_str(), 0, nullptr, 0,
+                              KEY_ALL_ACCESS | (inOther ? KEY_WOW64_32KEY : 0), nullptr, &key,
+                              nullptr),
               ERROR_SUCCESS)
         << path;
     return key;
@@ -43,6 +48,10 @@ void testreg::Clear() {
         SetKeyAccess(path, false);
     deniedKeys.clear();
     RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Quorvane");
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Wow6432Node\\Quorvane");
+}
+bool testreg::UseBothViews() {
+    return sizeof(void*) == 8; // Wine's 64-bit prefix has both views
 }
 void testreg::AddKey(const std::string& path) {
     RegCloseKey(CreateKey(path));

@@ -76,6 +76,29 @@ TEST_F(NiAccessWin32, LookupInTheSystemRegistry) {
     EXPECT_STREQ(buffer, "locstr no such key");
 }
 
+// A 32-bit installer registers in the 32-bit view, which 64-bit Windows keeps
+// under SOFTWARE\Wow6432Node: the 64-bit program looks the name up there too.
+TEST_F(NiAccessWin32, KeyOfTheOtherViewResolvesToADeviceThatOpens) {
+    const std::string name = "locstr other view test";
+    const std::string path = std::string(interfacesKey) + "\\" + name;
+    HKEY other = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0,
+                              KEY_ALL_ACCESS | KEY_WOW64_32KEY, nullptr, &other, nullptr),
+              ERROR_SUCCESS);
+    EXPECT_EQ(
+        RegSetValueExA(other, "device name", 0, REG_SZ, reinterpret_cast<const BYTE*>("NUL"), 4),
+        ERROR_SUCCESS);
+    RegCloseKey(other);
+    std::string kept = "SOFTWARE\\Wow6432Node\\Quorvane\\DeviceDrivers\\" + name;
+    EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kept.c_str(), 0, KEY_READ, &other), ERROR_SUCCESS);
+    RegCloseKey(other);
+    NiHandle handle = 77;
+    EXPECT_EQ(NiOpen(name.c_str(), &handle), NiOk);
+    EXPECT_STREQ(InterfaceTable[0].devicePath, "\\\\.\\NUL");
+    EXPECT_EQ(NiClose(handle), NiOk);
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, kept.c_str());
+}
+
 TEST_F(NiAccessWin32, KeyNameResolvesToADeviceThatIsThenOpened) {
     SetValue("LOCSTRNOSUCH.5");
     NiHandle handle = 77;
