@@ -264,6 +264,32 @@ bool Program::Responsive() const {
     return SendMessageTimeoutA(dialog, WM_NULL, 0, 0, SMTO_BLOCK, 10000, &ignored) != 0;
 }
 
+std::string Program::DismissErrorBox(DWORD timeoutMs) {
+    struct Search {
+        DWORD process;
+        HWND box;
+    } search = {process.dwProcessId, nullptr};
+    auto find = [](HWND window, LPARAM data) -> BOOL {
+        Search* s = reinterpret_cast<Search*>(data);
+        DWORD owner = 0;
+        char name[16] = "";
+        GetWindowThreadProcessId(window, &owner);
+        if (owner == s->process && IsWindowVisible(window) &&
+            GetClassNameA(window, name, sizeof name) && std::strcmp(name, "#32770") == 0)
+            s->box = window;
+        return s->box == nullptr;
+    };
+    for (DWORD start = GetTickCount(); GetTickCount() - start < timeoutMs; Sleep(20)) {
+        EnumWindows(find, reinterpret_cast<LPARAM>(&search));
+        if (search.box != nullptr) {
+            std::string text = WindowText(GetDlgItem(search.box, 0xFFFF));
+            PostMessageA(search.box, WM_COMMAND, IDOK, 0);
+            return text;
+        }
+    }
+    return "";
+}
+
 long Program::Close(DWORD timeoutMs) {
     if (process.hProcess == nullptr)
         return -1;
@@ -322,9 +348,14 @@ bool DriverCounters(VnetProcess& vnet, VnicCounts* counts) {
     std::vector<std::string> lines;
     return vnet.Command("counters", &lines) && lines.size() == 1 &&
            std::sscanf(lines[0].c_str(),
-                       "counters open %u toProgram %u fromProgram %*u "
-                       "arrivalReads %u",
-                       &counts->open, &counts->toProgram, &counts->arrivalReads) == 3;
+                       "counters open %u toProgram %u fromProgram %*u arrivalReads %u "
+                       "takeRequests %*u writes %*u reads %*u emptyReads %*u cancelled %*u "
+                       "older open %u close %u setevent %u read %u write %u lowestIndex %u "
+                       "highestIndex %u attached %u signals %u",
+                       &counts->open, &counts->toProgram, &counts->arrivalReads, &counts->olderOpen,
+                       &counts->olderClose, &counts->olderSetEvent, &counts->olderRead,
+                       &counts->olderWrite, &counts->lowestIndex, &counts->highestIndex,
+                       &counts->attached, &counts->signals) == 12;
 }
 
 bool AwaitOpenFiles(VnetProcess& vnet, unsigned open, VnicCounts* counts) {
