@@ -264,32 +264,6 @@ bool Program::Responsive() const {
     return SendMessageTimeoutA(dialog, WM_NULL, 0, 0, SMTO_BLOCK, 10000, &ignored) != 0;
 }
 
-std::string Program::DismissErrorBox(DWORD timeoutMs) {
-    struct Search {
-        DWORD process;
-        HWND box;
-    } search = {process.dwProcessId, nullptr};
-    auto find = [](HWND window, LPARAM data) -> BOOL {
-        Search* s = reinterpret_cast<Search*>(data);
-        DWORD owner = 0;
-        char name[16] = "";
-        GetWindowThreadProcessId(window, &owner);
-        if (owner == s->process && IsWindowVisible(window) &&
-            GetClassNameA(window, name, sizeof name) && std::strcmp(name, "#32770") == 0)
-            s->box = window;
-        return s->box == nullptr;
-    };
-    for (DWORD start = GetTickCount(); GetTickCount() - start < timeoutMs; Sleep(20)) {
-        EnumWindows(find, reinterpret_cast<LPARAM>(&search));
-        if (search.box != nullptr) {
-            std::string text = WindowText(GetDlgItem(search.box, 0xFFFF));
-            PostMessageA(search.box, WM_COMMAND, IDOK, 0);
-            return text;
-        }
-    }
-    return "";
-}
-
 long Program::Close(DWORD timeoutMs) {
     if (process.hProcess == nullptr)
         return -1;

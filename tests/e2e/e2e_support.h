@@ -67,9 +67,6 @@ struct Program {
     // Waits until the status line shows `status`; false after timeoutMs.
     bool AwaitStatus(const char* status, DWORD timeoutMs);
     bool Responsive() const;
-    // Waits for the program's message box, closes it with OK and returns its
-    // text; "" when none shows within timeoutMs.
-    std::string DismissErrorBox(DWORD timeoutMs);
     // Closes the window; the exit code, or -1 when the process does not end.
     long Close(DWORD timeoutMs = 15000);
     ~Program();

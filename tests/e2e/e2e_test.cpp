@@ -39,24 +39,16 @@ const Traffic* Injected(const std::vector<Traffic>& traffic, unsigned char first
 const char Win98Key[] = "Software\\Wine\\AppDefaults\\locstr.exe";
 const char IndexedKey[] = "SOFTWARE\\Quorvane\\DeviceDrivers\\Virtual card 34";
 
-bool SetString(HKEY root, const char* path, const char* name, const char* value) {
-    HKEY key = nullptr;
-    if (RegCreateKeyExA(root, path, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) != 0)
-        return false;
-    LONG set = RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
-                              DWORD(std::strlen(value) + 1));
-    RegCloseKey(key);
-    return set == 0;
-}
-
-// Both keys removed first, so no other test runs in Windows 98 mode.
+// Both keys go first, so no other test runs in Windows 98 mode.
 bool Windows98Mode(bool on) {
     for (LONG removed : {RegDeleteKeyA(HKEY_CURRENT_USER, Win98Key),
                          RegDeleteKeyA(HKEY_LOCAL_MACHINE, IndexedKey)})
-        if (removed != 0 && removed != ERROR_FILE_NOT_FOUND)
+        if (removed != ERROR_SUCCESS && removed != ERROR_FILE_NOT_FOUND)
             return false;
-    return !on || (SetString(HKEY_CURRENT_USER, Win98Key, "Version", "win98") &&
-                   SetString(HKEY_LOCAL_MACHINE, IndexedKey, "device name", "VNIC0.34"));
+    return !on || (RegSetKeyValueA(HKEY_CURRENT_USER, Win98Key, "Version", REG_SZ, "win98", 6) ==
+                       ERROR_SUCCESS &&
+                   RegSetKeyValueA(HKEY_LOCAL_MACHINE, IndexedKey, "device name", REG_SZ,
+                                   "VNIC0.34", 9) == ERROR_SUCCESS);
 }
 
 class EndToEnd : public ::testing::Test {
@@ -423,23 +415,8 @@ TEST_F(Windows98, ChangesByTypedIdAndServicePinWithControlRequestsThatCarryTheIn
     EXPECT_EQ(counters.olderClose, 1u);
     EXPECT_EQ(counters.olderSetEvent, 0u) << "no OpenVxDHandle, so no set-event request";
     EXPECT_EQ(counters.olderWrite, 6u) << "two at open, a read and a write per change";
-    EXPECT_GT(counters.olderRead, 6u);
     EXPECT_EQ(counters.lowestIndex, 34u) << "the index in the high half of every code";
     EXPECT_EQ(counters.highestIndex, 34u);
-}
-
-TEST_F(Windows98, RefusedOpenShowsTheOpenErrorAndClearsTheOpenBox) {
-    ASSERT_TRUE(vnet.Command("refuse 1 on"));
-    SendMessageA(program.Control(IDC_OPEN), BM_SETCHECK, BST_CHECKED, 0);
-    program.PostClick(IDC_OPEN);
-    EXPECT_EQ(program.DismissErrorBox(10000), STR_OPEN_FAILED);
-    ASSERT_TRUE(program.Responsive());
-    EXPECT_EQ(SendMessageA(program.Control(IDC_OPEN), BM_GETCHECK, 0, 0), BST_UNCHECKED);
-    EXPECT_EQ(program.Status(), STR_STATUS_IDLE);
-    VnicCounts counters;
-    EXPECT_TRUE(AwaitOpenFiles(vnet, baseOpen, &counters)) << "the device is closed again";
-    EXPECT_EQ(counters.olderOpen, 1u);
-    EXPECT_EQ(counters.olderClose + counters.olderRead + counters.olderWrite, 0u);
 }
 
 } // namespace
