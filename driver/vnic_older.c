@@ -95,6 +95,7 @@ static NTSTATUS Attach(Vnic* vnic, PFILE_OBJECT file, PKEVENT event) {
    object of this process, not the caller's event. */
 static NTSTATUS AttachEvent(Vnic* vnic, PIRP irp, PFILE_OBJECT file, const void* input,
                             ULONG inputLength) {
+    PEPROCESS requestor = IoGetRequestorProcess(irp);
     LONG value;
     HANDLE process, local;
     PKEVENT event = NULL;
@@ -106,10 +107,10 @@ static NTSTATUS AttachEvent(Vnic* vnic, PIRP irp, PFILE_OBJECT file, const void*
         DetachEvents(vnic, file);
         return STATUS_SUCCESS;
     }
-    if (!eventType)
+    if (!eventType || !requestor)
         return STATUS_NOT_SUPPORTED;
-    status = ObOpenObjectByPointer(IoGetRequestorProcess(irp), OBJ_KERNEL_HANDLE, NULL,
-                                   PROCESS_DUP_HANDLE, NULL, KernelMode, &process);
+    status = ObOpenObjectByPointer(requestor, OBJ_KERNEL_HANDLE, NULL, PROCESS_DUP_HANDLE, NULL,
+                                   KernelMode, &process);
     if (!NT_SUCCESS(status))
         return status;
     /* A 32-bit handle value widens with its sign, as handles do between a
