@@ -3,31 +3,9 @@
    of a control path, behaving as the card's driver does towards the program:
    any number of opens; a read completes at once with one whole message or
    none; a write takes one whole message; a zero-length read stays pending
-   until a message can be read. */
-#include <ntddk.h>
-#include "vnic_ioctl.h"
-
-typedef struct VnicMessage {
-    USHORT length;
-    UCHAR bytes[VNIC_MESSAGE_MAX];
-} VnicMessage;
-
-typedef struct VnicQueue {
-    ULONG head;
-    ULONG count;
-    VnicMessage slots[VNIC_QUEUE_SIZE];
-} VnicQueue;
-
-/* The device extension. Everything in it is guarded by `lock`. */
-typedef struct Vnic {
-    KSPIN_LOCK lock;
-    VnicQueue toProgram;   /* injected by the network, read by the program */
-    VnicQueue fromProgram; /* written by the program, taken by the network */
-    LIST_ENTRY arrivalReads;
-    LIST_ENTRY takeRequests;
-    VnicCounters counters;
-    WCHAR linkName[32];
-} Vnic;
+   until a message can be read. This file has the device and the requests of
+   the NT family; vnic_older.c the control requests of the older family. */
+#include "vnic.h"
 
 static VnicMessage* QueueFront(VnicQueue* queue) {
     return queue->count ? &queue->slots[queue->head] : NULL;
@@ -49,14 +27,14 @@ static BOOLEAN QueuePush(VnicQueue* queue, const UCHAR* bytes, ULONG length) {
     return TRUE;
 }
 
-static NTSTATUS Complete(PIRP irp, NTSTATUS status, ULONG_PTR information) {
+NTSTATUS Complete(PIRP irp, NTSTATUS status, ULONG_PTR information) {
     irp->IoStatus.Status = status;
     irp->IoStatus.Information = information;
     IoCompleteRequest(irp, IO_NO_INCREMENT);
     return status;
 }
 
-static VOID CancelPending(PDEVICE_OBJECT device, PIRP irp) {
+static VOID NTAPI CancelPending(PDEVICE_OBJECT device, PIRP irp) {
     Vnic* vnic = device->DeviceExtension;
     KIRQL irql;
     IoReleaseCancelSpinLock(irp->CancelIrql);
@@ -115,7 +93,7 @@ static void CompleteAll(LIST_ENTRY* claimed, NTSTATUS status) {
     }
 }
 
-static NTSTATUS DispatchCreate(PDEVICE_OBJECT device, PIRP irp) {
+static NTSTATUS NTAPI DispatchCreate(PDEVICE_OBJECT device, PIRP irp) {
     Vnic* vnic = device->DeviceExtension;
     KIRQL irql;
     KeAcquireSpinLock(&vnic->lock, &irql);
@@ -126,7 +104,7 @@ static NTSTATUS DispatchCreate(PDEVICE_OBJECT device, PIRP irp) {
 
 /* Cleanup and close both end the file's pending requests: Wine sends no
    cleanup request, and closing a handle there does not cancel them. */
-static NTSTATUS DispatchCleanupClose(PDEVICE_OBJECT device, PIRP irp) {
+static NTSTATUS NTAPI DispatchCleanupClose(PDEVICE_OBJECT device, PIRP irp) {
     Vnic* vnic = device->DeviceExtension;
     PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
     LIST_ENTRY claimed;
@@ -139,56 +117,61 @@ static NTSTATUS DispatchCleanupClose(PDEVICE_OBJECT device, PIRP irp) {
         vnic->counters.openFiles--;
     KeReleaseSpinLock(&vnic->lock, irql);
     CompleteAll(&claimed, STATUS_CANCELLED);
+    DetachEvents(vnic, stack->FileObject);
     return Complete(irp, STATUS_SUCCESS, 0);
 }
 
-static NTSTATUS DispatchRead(PDEVICE_OBJECT device, PIRP irp) {
-    Vnic* vnic = device->DeviceExtension;
-    ULONG length = IoGetCurrentIrpStackLocation(irp)->Parameters.Read.Length;
+NTSTATUS NextMessage(Vnic* vnic, UCHAR* out, ULONG capacity, ULONG* delivered) {
     VnicMessage* front;
-    ULONG delivered;
+    NTSTATUS status = STATUS_SUCCESS;
     KIRQL irql;
+    *delivered = 0;
     KeAcquireSpinLock(&vnic->lock, &irql);
     front = QueueFront(&vnic->toProgram);
+    if (!front) {
+        vnic->counters.emptyReads++;
+    } else if (front->length > capacity) {
+        /* Never a part of a message: it stays for a larger read. */
+        status = STATUS_BUFFER_TOO_SMALL;
+    } else {
+        *delivered = front->length;
+        RtlCopyMemory(out, front->bytes, front->length);
+        QueuePop(&vnic->toProgram);
+        vnic->counters.reads++;
+    }
+    KeReleaseSpinLock(&vnic->lock, irql);
+    return status;
+}
+
+static NTSTATUS NTAPI DispatchRead(PDEVICE_OBJECT device, PIRP irp) {
+    Vnic* vnic = device->DeviceExtension;
+    ULONG length = IoGetCurrentIrpStackLocation(irp)->Parameters.Read.Length;
+    ULONG delivered;
+    NTSTATUS status;
+    KIRQL irql;
     if (length == 0) {
         /* The arrival read: done at once when a message waits, else later. */
-        if (front) {
+        KeAcquireSpinLock(&vnic->lock, &irql);
+        if (QueueFront(&vnic->toProgram)) {
             KeReleaseSpinLock(&vnic->lock, irql);
             return Complete(irp, STATUS_SUCCESS, 0);
         }
         return Park(vnic, &vnic->arrivalReads, irp, irql);
     }
-    if (!front) {
-        vnic->counters.emptyReads++;
-        KeReleaseSpinLock(&vnic->lock, irql);
-        return Complete(irp, STATUS_SUCCESS, 0);
-    }
-    if (front->length > length) {
-        /* Never a part of a message: it stays for a larger read. */
-        KeReleaseSpinLock(&vnic->lock, irql);
-        return Complete(irp, STATUS_BUFFER_TOO_SMALL, 0);
-    }
-    delivered = front->length;
-    RtlCopyMemory(irp->AssociatedIrp.SystemBuffer, front->bytes, delivered);
-    QueuePop(&vnic->toProgram);
-    vnic->counters.reads++;
-    KeReleaseSpinLock(&vnic->lock, irql);
-    return Complete(irp, STATUS_SUCCESS, delivered);
+    status = NextMessage(vnic, irp->AssociatedIrp.SystemBuffer, length, &delivered);
+    return Complete(irp, status, delivered);
 }
 
-static NTSTATUS DispatchWrite(PDEVICE_OBJECT device, PIRP irp) {
-    Vnic* vnic = device->DeviceExtension;
-    ULONG length = IoGetCurrentIrpStackLocation(irp)->Parameters.Write.Length;
-    const UCHAR* bytes = irp->AssociatedIrp.SystemBuffer;
+NTSTATUS Deliver(Vnic* vnic, const UCHAR* bytes, ULONG length) {
     PIRP take;
     KIRQL irql;
-    if (length == 0 || length > VNIC_MESSAGE_MAX)
-        return Complete(irp, STATUS_INVALID_PARAMETER, 0);
+    if (!bytes || length == 0 || length > VNIC_MESSAGE_MAX)
+        return STATUS_INVALID_PARAMETER;
     KeAcquireSpinLock(&vnic->lock, &irql);
     take = ClaimPending(&vnic->takeRequests, NULL);
     if (!take && !QueuePush(&vnic->fromProgram, bytes, length)) {
         KeReleaseSpinLock(&vnic->lock, irql);
-        return Complete(irp, STATUS_INSUFFICIENT_RESOURCES, 0);
+        return STATUS_INSUFFICIENT_RESOURCES;
     }
     vnic->counters.writes++;
     KeReleaseSpinLock(&vnic->lock, irql);
@@ -197,7 +180,13 @@ static NTSTATUS DispatchWrite(PDEVICE_OBJECT device, PIRP irp) {
         RtlCopyMemory(take->AssociatedIrp.SystemBuffer, bytes, length);
         Complete(take, STATUS_SUCCESS, length);
     }
-    return Complete(irp, STATUS_SUCCESS, length);
+    return STATUS_SUCCESS;
+}
+
+static NTSTATUS NTAPI DispatchWrite(PDEVICE_OBJECT device, PIRP irp) {
+    ULONG length = IoGetCurrentIrpStackLocation(irp)->Parameters.Write.Length;
+    NTSTATUS status = Deliver(device->DeviceExtension, irp->AssociatedIrp.SystemBuffer, length);
+    return Complete(irp, status, NT_SUCCESS(status) ? length : 0);
 }
 
 static NTSTATUS Take(Vnic* vnic, PIRP irp, ULONG outputLength) {
@@ -229,6 +218,7 @@ static NTSTATUS Inject(Vnic* vnic, PIRP irp, ULONG inputLength) {
         return Complete(irp, STATUS_INSUFFICIENT_RESOURCES, 0);
     }
     ClaimAll(&vnic->arrivalReads, NULL, &claimed);
+    SignalAttached(vnic);
     KeReleaseSpinLock(&vnic->lock, irql);
     CompleteAll(&claimed, STATUS_SUCCESS);
     return Complete(irp, STATUS_SUCCESS, 0);
@@ -242,7 +232,7 @@ static ULONG ListLength(LIST_ENTRY* list) {
     return count;
 }
 
-static NTSTATUS DispatchControl(PDEVICE_OBJECT device, PIRP irp) {
+static NTSTATUS NTAPI DispatchControl(PDEVICE_OBJECT device, PIRP irp) {
     Vnic* vnic = device->DeviceExtension;
     PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
     ULONG inputLength = stack->Parameters.DeviceIoControl.InputBufferLength;
@@ -257,6 +247,7 @@ static NTSTATUS DispatchControl(PDEVICE_OBJECT device, PIRP irp) {
         KeAcquireSpinLock(&vnic->lock, &irql);
         vnic->toProgram.count = 0;
         vnic->fromProgram.count = 0;
+        ForgetOlderRecord(vnic);
         KeReleaseSpinLock(&vnic->lock, irql);
         return Complete(irp, STATUS_SUCCESS, 0);
     case IOCTL_VNIC_COUNTERS: {
@@ -272,8 +263,19 @@ static NTSTATUS DispatchControl(PDEVICE_OBJECT device, PIRP irp) {
         KeReleaseSpinLock(&vnic->lock, irql);
         return Complete(irp, STATUS_SUCCESS, sizeof(VnicCounters));
     }
+    case IOCTL_VNIC_REFUSE: {
+        const VnicRefusal* refusal = irp->AssociatedIrp.SystemBuffer;
+        ULONG bit;
+        if (inputLength < sizeof(VnicRefusal) || !VNIC_OLDER_FUNCTION(refusal->function))
+            return Complete(irp, STATUS_INVALID_PARAMETER, 0);
+        bit = 1u << refusal->function;
+        KeAcquireSpinLock(&vnic->lock, &irql);
+        vnic->refused = refusal->refused ? vnic->refused | bit : vnic->refused & ~bit;
+        KeReleaseSpinLock(&vnic->lock, irql);
+        return Complete(irp, STATUS_SUCCESS, 0);
+    }
     default:
-        return Complete(irp, STATUS_INVALID_DEVICE_REQUEST, 0);
+        return OlderRequest(vnic, irp);
     }
 }
 
@@ -290,7 +292,7 @@ static void DeviceName(WCHAR* out, const WCHAR* prefix, int index) {
     out[i] = 0;
 }
 
-static VOID DriverUnload(PDRIVER_OBJECT driver) {
+static VOID NTAPI DriverUnload(PDRIVER_OBJECT driver) {
     PDEVICE_OBJECT device = driver->DeviceObject;
     while (device) {
         PDEVICE_OBJECT next = device->NextDevice;
@@ -304,6 +306,7 @@ static VOID DriverUnload(PDRIVER_OBJECT driver) {
         ClaimAll(&vnic->takeRequests, NULL, &claimed);
         KeReleaseSpinLock(&vnic->lock, irql);
         CompleteAll(&claimed, STATUS_DEVICE_REMOVED);
+        DetachEvents(vnic, NULL);
         if (vnic->linkName[0]) {
             RtlInitUnicodeString(&link, vnic->linkName);
             IoDeleteSymbolicLink(&link);
@@ -314,7 +317,7 @@ static VOID DriverUnload(PDRIVER_OBJECT driver) {
     DbgPrint("vnic: unloaded\n");
 }
 
-NTSTATUS DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath) {
+NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath) {
     int index;
     (void)registryPath;
     driver->MajorFunction[IRP_MJ_CREATE] = DispatchCreate;
@@ -324,6 +327,7 @@ NTSTATUS DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath) {
     driver->MajorFunction[IRP_MJ_WRITE] = DispatchWrite;
     driver->MajorFunction[IRP_MJ_DEVICE_CONTROL] = DispatchControl;
     driver->DriverUnload = DriverUnload;
+    FindEventType();
     for (index = 0; index < VNIC_DEVICE_COUNT; index++) {
         WCHAR deviceName[32];
         UNICODE_STRING name, link;
@@ -343,6 +347,7 @@ NTSTATUS DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath) {
         KeInitializeSpinLock(&vnic->lock);
         InitializeListHead(&vnic->arrivalReads);
         InitializeListHead(&vnic->takeRequests);
+        ForgetOlderRecord(vnic);
         DeviceName(vnic->linkName, L"\\DosDevices\\", index);
         RtlInitUnicodeString(&link, vnic->linkName);
         status = IoCreateSymbolicLink(&link, &name);

@@ -27,7 +27,10 @@ static const char Usage[] =
     "  clearlog              forget the traffic log\n"
     "  fault <name> <value>  delay (ms), drop, retries, readfail, writefail, udfail\n"
     "  flood <n>             n (1..200) unrelated messages from other nodes at once\n"
-    "  counters              the driver's counters\n"
+    "  refuse <f> on|off     make the driver fail (or serve again) the older family's\n"
+    "                        function f: 1 open, 2 close, 7 set event, 10 read, 11 write\n"
+    "  counters              the driver's counters, with the older family's requests\n"
+    "                        by function and the device indexes in their codes\n"
     "  quit\n";
 
 static const int LogCapacity = 16384;
@@ -266,6 +269,15 @@ static bool RunCommand(char* line) {
             error = "usage: flood <1..200>";
         else
             Flood(number);
+    } else if (std::strcmp(word, "refuse") == 0) {
+        VnicRefusal refusal = {unsigned(number), std::strcmp(text, "on") == 0};
+        DWORD count = 0;
+        if (fields < 3 || !VNIC_OLDER_FUNCTION(refusal.function) ||
+            (!refusal.refused && std::strcmp(text, "off") != 0))
+            error = "usage: refuse 1|2|7|10|11 on|off";
+        else if (!DeviceIoControl(injectHandle, IOCTL_VNIC_REFUSE, &refusal, sizeof refusal,
+                                  nullptr, 0, &count, nullptr))
+            error = "the driver does not answer";
     } else if (std::strcmp(word, "counters") == 0) {
         VnicCounters c = {};
         DWORD count = 0;
@@ -273,14 +285,20 @@ static bool RunCommand(char* line) {
                              nullptr)) {
             error = "the driver does not answer";
         } else {
+            const unsigned* older = c.olderRequests;
             std::printf("counters open %u toProgram %u fromProgram %u arrivalReads %u "
-                        "takeRequests %u writes %u reads %u emptyReads %u cancelled %u\n",
+                        "takeRequests %u writes %u reads %u emptyReads %u cancelled %u "
+                        "older open %u close %u setevent %u read %u write %u "
+                        "lowestIndex %u highestIndex %u attached %u signals %u\n",
                         c.openFiles, c.toProgram, c.fromProgram, c.arrivalReads, c.takeRequests,
-                        c.writes, c.reads, c.emptyReads, c.cancelled);
+                        c.writes, c.reads, c.emptyReads, c.cancelled, older[VNIC_OLDER_OPEN],
+                        older[VNIC_OLDER_CLOSE], older[VNIC_OLDER_SET_EVENT],
+                        older[VNIC_OLDER_READ], older[VNIC_OLDER_WRITE], c.lowestIndex,
+                        c.highestIndex, c.attached, c.signals);
         }
     } else {
-        error = "unknown command (try: nodes pin mem setloc log clearlog fault flood counters "
-                "quit)";
+        error = "unknown command (try: nodes pin mem setloc log clearlog fault flood refuse "
+                "counters quit)";
     }
     std::printf(error ? "error %s\n" : "ok\n", error);
     std::fflush(stdout);

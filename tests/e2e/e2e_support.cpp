@@ -322,9 +322,14 @@ bool DriverCounters(VnetProcess& vnet, VnicCounts* counts) {
     std::vector<std::string> lines;
     return vnet.Command("counters", &lines) && lines.size() == 1 &&
            std::sscanf(lines[0].c_str(),
-                       "counters open %u toProgram %u fromProgram %*u "
-                       "arrivalReads %u",
-                       &counts->open, &counts->toProgram, &counts->arrivalReads) == 3;
+                       "counters open %u toProgram %u fromProgram %*u arrivalReads %u "
+                       "takeRequests %*u writes %*u reads %*u emptyReads %*u cancelled %*u "
+                       "older open %u close %u setevent %u read %u write %u lowestIndex %u "
+                       "highestIndex %u attached %u signals %u",
+                       &counts->open, &counts->toProgram, &counts->arrivalReads, &counts->olderOpen,
+                       &counts->olderClose, &counts->olderSetEvent, &counts->olderRead,
+                       &counts->olderWrite, &counts->lowestIndex, &counts->highestIndex,
+                       &counts->attached, &counts->signals) == 12;
 }
 
 bool AwaitOpenFiles(VnetProcess& vnet, unsigned open, VnicCounts* counts) {

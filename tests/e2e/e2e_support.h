@@ -78,6 +78,10 @@ bool DriverRunning(bool running);
 // Some of the driver's counters, through vnet.exe's "counters".
 struct VnicCounts {
     unsigned open = 0, toProgram = 0, arrivalReads = 0;
+    // The older family's requests by function, the lowest and highest device
+    // index in their codes, and the events attached and signalled.
+    unsigned olderOpen = 0, olderClose = 0, olderSetEvent = 0, olderRead = 0, olderWrite = 0;
+    unsigned lowestIndex = 0, highestIndex = 0, attached = 0, signals = 0;
 };
 bool DriverCounters(VnetProcess& vnet, VnicCounts* counts);
 // Polls the driver until `open` files are open on it (a close reaches the

@@ -31,12 +31,33 @@ const Traffic* Injected(const std::vector<Traffic>& traffic, unsigned char first
     return nullptr;
 }
 
+// Wine reports Windows 98 (platform id 1) to a program named under its
+// AppDefaults key with Version "win98", and the program then makes every move
+// with a control request. The device name VNIC0.34 puts 34 in the high half of
+// those codes: device type 0x22, which Wine hands to drivers (type 1 goes to
+// its socket code). The interface's name sorts first, so it is selected.
+const char Win98Key[] = "Software\\Wine\\AppDefaults\\locstr.exe";
+const char IndexedKey[] = "SOFTWARE\\Quorvane\\DeviceDrivers\\Virtual card 34";
+
+// Both keys go first, so no other test runs in Windows 98 mode.
+bool Windows98Mode(bool on) {
+    for (LONG removed : {RegDeleteKeyA(HKEY_CURRENT_USER, Win98Key),
+                         RegDeleteKeyA(HKEY_LOCAL_MACHINE, IndexedKey)})
+        if (removed != ERROR_SUCCESS && removed != ERROR_FILE_NOT_FOUND)
+            return false;
+    return !on || (RegSetKeyValueA(HKEY_CURRENT_USER, Win98Key, "Version", REG_SZ, "win98", 6) ==
+                       ERROR_SUCCESS &&
+                   RegSetKeyValueA(HKEY_LOCAL_MACHINE, IndexedKey, "device name", REG_SZ,
+                                   "VNIC0.34", 9) == ERROR_SUCCESS);
+}
+
 class EndToEnd : public ::testing::Test {
   protected:
     VnetProcess vnet;
     Program program;
     std::vector<Node> nodes;
     unsigned baseOpen = 0; // files vnet.exe itself holds open on the driver
+    bool windows98 = false;
 
     void SetUp() override {
         std::string vnetExe = ProgramPath("VNET_EXE"), locstrExe = ProgramPath("LOCSTR_EXE");
@@ -54,6 +75,7 @@ class EndToEnd : public ::testing::Test {
         VnicCounts counters;
         ASSERT_TRUE(DriverCounters(vnet, &counters));
         baseOpen = counters.open;
+        ASSERT_TRUE(Windows98Mode(windows98));
         ASSERT_TRUE(program.Start(locstrExe)) << "locstr.exe did not show its window";
     }
 
@@ -62,6 +84,7 @@ class EndToEnd : public ::testing::Test {
             EXPECT_EQ(program.Close(), 0) << "the program must end with exit code 0";
         }
         EXPECT_TRUE(vnet.Quit());
+        EXPECT_TRUE(Windows98Mode(false));
     }
 
     static std::vector<unsigned char> HexDigits(const char* digits) {
@@ -349,6 +372,51 @@ TEST_F(EndToEnd, TwoHundredOpenCloseCyclesLeaveNoHandleBehind) {
     VnicCounts counters;
     EXPECT_TRUE(AwaitOpenFiles(vnet, baseOpen, &counters));
     CloseHandle(query);
+}
+
+// 64-bit Wine's kernel32 exports no OpenVxDHandle, so the program cannot hand
+// the driver its event there (attaching returns 8 and sends nothing): the
+// start-up exchange waits out its 5000 ms before it reads the answer, and the
+// reader's 50 ms look, not a signal, carries every arrival.
+class Windows98 : public EndToEnd {
+  protected:
+    Windows98() { windows98 = true; }
+};
+
+TEST_F(Windows98, ChangesByTypedIdAndServicePinWithControlRequestsThatCarryTheIndex) {
+    ASSERT_TRUE(program.TypeLocation("OLD 98"));
+    Open();
+    VnicCounts counters;
+    EXPECT_TRUE(AwaitOpenFiles(vnet, baseOpen + 1, &counters)) << "one handle, no arrival handle";
+    ASSERT_TRUE(vnet.Command("clearlog"));
+    Execute(1);
+    ASSERT_TRUE(program.AwaitStatus(STR_STATUS_COMPLETE, 10000)) << program.Status();
+    EXPECT_EQ(Hex(Memory(1)), "4F 4C 44 20 39 38");
+    std::string id = Hex(nodes[1].id);
+    EXPECT_EQ(Hex(Written(Log(), 0x6D)), "12 13 60 08 05 02 00 02 0C 00 " + id + " 6D 02 00 02 06");
+    EXPECT_EQ(Hex(Written(Log(), 0x6E)),
+              "12 1A 60 08 0C 02 00 02 0C 00 " + id + " 6E 02 00 02 06 01 4F 4C 44 20 39 38");
+
+    ASSERT_TRUE(program.TypeLocation("PIN 98"));
+    ASSERT_TRUE(program.Click(IDC_AUTO_EXECUTE));
+    ASSERT_TRUE(vnet.Command("clearlog"));
+    ASSERT_TRUE(vnet.Command("pin 0"));
+    for (int i = 0; i < 1000 && Hex(Memory(0)) != "50 49 4E 20 39 38"; i++)
+        Sleep(10);
+    EXPECT_EQ(Hex(Memory(0)), "50 49 4E 20 39 38");
+    ASSERT_TRUE(program.AwaitStatus(STR_STATUS_COMPLETE, 10000)) << program.Status();
+    id = Hex(nodes[0].id);
+    EXPECT_EQ(Hex(Written(Log(), 0x6E)),
+              "12 1A 60 08 0C 02 00 02 0C 00 " + id + " 6E 02 00 02 06 01 50 49 4E 20 39 38");
+
+    ASSERT_TRUE(program.Click(IDC_OPEN));
+    ASSERT_TRUE(AwaitOpenFiles(vnet, baseOpen, &counters));
+    EXPECT_EQ(counters.olderOpen, 1u);
+    EXPECT_EQ(counters.olderClose, 1u);
+    EXPECT_EQ(counters.olderSetEvent, 0u) << "no OpenVxDHandle, so no set-event request";
+    EXPECT_EQ(counters.olderWrite, 6u) << "two at open, a read and a write per change";
+    EXPECT_EQ(counters.lowestIndex, 34u) << "the index in the high half of every code";
+    EXPECT_EQ(counters.highestIndex, 34u);
 }
 
 } // namespace

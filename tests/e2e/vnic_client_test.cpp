@@ -1,7 +1,8 @@
 // Tests of vnic.sys from user mode: the duties the program relies on (second
 // open, reads that never wait, one whole message per read and write, the
-// pending zero-length arrival read and its cancellation) and the control path
-// of the network process. Runs in the driver's Wine prefix (in-driver-prefix.sh).
+// pending zero-length arrival read and its cancellation), the older family's
+// control requests, and the control path of the network process. Runs in the
+// driver's Wine prefix (in-driver-prefix.sh).
 #include <windows.h>
 #include <gtest/gtest.h>
 #include <cstring>
@@ -38,6 +39,15 @@ std::vector<BYTE> Message(BYTE first, size_t length) {
     if (length > 1)
         message[1] = BYTE(length - 2);
     return message;
+}
+
+// An older-family request as the program makes it: the code carries the
+// device index, and the one buffer is input and output.
+BOOL Older(HANDLE device, DWORD index, DWORD function, void* buffer = nullptr, DWORD in = 0,
+           DWORD out = 0, DWORD* count = nullptr) {
+    DWORD ignored = 0;
+    return DeviceIoControl(device, (index << 16) | function, buffer, in, buffer, out,
+                           count ? count : &ignored, nullptr);
 }
 
 // Starts an overlapped request; true when it is left pending.
@@ -290,6 +300,84 @@ TEST_F(Fixture, DevicesAreIndependentAndQueuesAreBounded) {
         << "a write the driver cannot keep fails";
     CloseHandle(main1);
     CloseHandle(main0);
+}
+
+TEST_F(Fixture, OlderFamilyMovesOneWholeMessageEachWayWithTheIndexInTheCode) {
+    HANDLE main = Open("\\\\.\\VNIC0");
+    DWORD count = 0;
+    ASSERT_TRUE(Older(main, 34, 1));
+    auto request = Message(0x12, 21), buffer = request;
+    ASSERT_TRUE(Older(main, 34, 11, buffer.data(), 21, 21, &count));
+    EXPECT_EQ(count, 21u);
+    EXPECT_EQ(buffer, request) << "the caller's buffer keeps the bytes it sent";
+    EXPECT_EQ(Counters(control).fromProgram, 1u);
+
+    BYTE read[66] = {};
+    ASSERT_TRUE(Older(main, 34, 10, read, 66, 66, &count));
+    EXPECT_EQ(count, 0u) << "nothing waiting: at once, with no data";
+    auto pin = Message(0x18, 31);
+    ASSERT_TRUE(InjectNow(pin));
+    EXPECT_FALSE(Older(main, 34, 10, read, 10, 10, &count)) << "no part of a message";
+    ASSERT_TRUE(Older(main, 34, 10, read, 66, 66, &count));
+    ASSERT_EQ(count, pin.size());
+    EXPECT_EQ(std::vector<BYTE>(read, read + count), pin);
+    EXPECT_EQ(read[count], 0) << "nothing written past the message";
+
+    ASSERT_TRUE(Older(main, 0, 2));
+    VnicCounters counters = Counters(control);
+    EXPECT_EQ(counters.olderRequests[10], 3u);
+    EXPECT_EQ(counters.olderRequests[11], 1u);
+    EXPECT_EQ(counters.lowestIndex, 0u);
+    EXPECT_EQ(counters.highestIndex, 34u);
+    CloseHandle(main);
+}
+
+TEST_F(Fixture, OlderFamilySetEventSignalsTheCallersOwnEventUntilDetached) {
+    HANDLE main = Open("\\\\.\\VNIC0");
+    HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    // The raw handle value: what a program in Windows 98 mode hands over, as
+    // Wine's OpenVxDHandle returns the handle unchanged.
+    DWORD value = DWORD(uintptr_t(event)), none = 0, file = DWORD(uintptr_t(main));
+    ASSERT_TRUE(Older(main, 34, 7, &value, 4));
+    ASSERT_TRUE(InjectNow(Message(0x18, 31)));
+    EXPECT_EQ(WaitForSingleObject(event, 2000), DWORD(WAIT_OBJECT_0));
+    EXPECT_EQ(Counters(control).signals, 1u);
+    ASSERT_TRUE(Older(main, 34, 7, &none, 4));
+    ASSERT_TRUE(InjectNow(Message(0x18, 31)));
+    EXPECT_EQ(WaitForSingleObject(event, 200), DWORD(WAIT_TIMEOUT)) << "detached by 0";
+    EXPECT_FALSE(Older(main, 34, 7, &file, 4)) << "a handle of no event is turned away";
+
+    ASSERT_TRUE(Older(main, 34, 7, &value, 4));
+    EXPECT_EQ(Counters(control).attached, 1u);
+    CloseHandle(main);
+    for (int i = 0; i < 100 && Counters(control).attached > 0; i++)
+        Sleep(10); // the close reaches the driver asynchronously
+    EXPECT_EQ(Counters(control).attached, 0u) << "closing the file detaches its event";
+    CloseHandle(event);
+}
+
+TEST_F(Fixture, EachOlderFamilyFunctionCanBeRefused) {
+    HANDLE main = Open("\\\\.\\VNIC0");
+    HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    DWORD value = DWORD(uintptr_t(event)), count = 0;
+    BYTE buffer[66] = {0x12, 19};
+    auto refuse = [&](DWORD function, DWORD on) {
+        VnicRefusal refusal = {function, on};
+        return DeviceIoControl(main, IOCTL_VNIC_REFUSE, &refusal, sizeof refusal, nullptr, 0,
+                               &count, nullptr);
+    };
+    for (DWORD function : {1, 2, 7, 10, 11}) {
+        DWORD out = function == 10 ? 66 : function == 11 ? 21 : 0, in = function == 7 ? 4 : out;
+        void* data = function == 7 ? static_cast<void*>(&value) : buffer;
+        ASSERT_TRUE(refuse(function, 1));
+        EXPECT_FALSE(Older(main, 34, function, data, in, out)) << function;
+        EXPECT_EQ(GetLastError(), DWORD(ERROR_NOT_READY)) << function;
+        EXPECT_TRUE(Older(main, 34, function == 1 ? 2 : 1)) << "only " << function << " refused";
+        ASSERT_TRUE(refuse(function, 0));
+        EXPECT_TRUE(Older(main, 34, function, data, in, out)) << function;
+    }
+    CloseHandle(event);
+    CloseHandle(main);
 }
 
 } // namespace
