@@ -17,23 +17,26 @@ shopt -s inherit_errexit
 
 _locstr_on_err() {
   local rc=$1 line=$2 statuses=$3 cmd=$BASH_COMMAND where
+  # The failing script; unset when bash runs a trap of its own (EXIT) at top level.
+  local source=${BASH_SOURCE[1]:-${0}}
   # quiet's own return stands for the command quiet ran.
   [ "$cmd" != 'return "$_locstr_quiet_rc"' ] || cmd=$_locstr_quiet_cmd
   if [ "${statuses// /}" != "$statuses" ]; then
     # A pipeline: BASH_COMMAND holds only its last command; show the line.
     local text=""
-    [ ! -r "${BASH_SOURCE[1]}" ] || text=$(sed -n "${line}p" "${BASH_SOURCE[1]}")
+    [ ! -r "$source" ] || text=$(sed -n "${line}p" "$source")
     text="${text#"${text%%[![:space:]]*}"}"
     cmd="${text:-... | $cmd} (statuses in the pipeline: $statuses)"
   fi
-  where="${BASH_SOURCE[1]##*/}:$line: failed (status $rc): $cmd"
-  local i
+  where="${source##*/}:$line: failed (status $rc): $cmd"
+  local i caller
   for ((i = 1; i < ${#FUNCNAME[@]} - 1; i++)); do
     case ${FUNCNAME[i]} in
       source) where+=" (in ${BASH_SOURCE[i]##*/}, sourced from" ;;
       *) where+=" (in ${FUNCNAME[i]}, called from" ;;
     esac
-    where+=" ${BASH_SOURCE[i + 1]##*/}:${BASH_LINENO[i]})"
+    caller=${BASH_SOURCE[i + 1]:-?}
+    where+=" ${caller##*/}:${BASH_LINENO[i]})"
   done
   printf '%s\n' "$where" >&2
 }
@@ -52,8 +55,18 @@ trap _locstr_on_exit EXIT
 trap 'echo "${0##*/}: interrupted" >&2; exit 130' INT
 trap 'echo "${0##*/}: terminated" >&2; exit 143' TERM
 
+# Runs a command as root: directly, or through sudo.
+locstr_as_root() {
+  if [ "$(id -u)" -eq 0 ]; then
+    "$@"
+  else
+    sudo "$@"
+  fi
+}
+
 # Installs those of the named Debian packages that are missing, as root or
-# through sudo; "$1" names the caller in the message.
+# through sudo; "$1" names the caller in the message. APT_TARGET_RELEASE, when
+# set, is the release to take them from (apt-get -t).
 locstr_install_missing() {
   local who=$1 p
   shift
@@ -63,15 +76,12 @@ locstr_install_missing() {
   done
   [ ${#missing[@]} -gt 0 ] || return 0
   echo "$who: installing ${missing[*]}"
-  local as_root=()
-  if [ "$(id -u)" -ne 0 ]; then
-    as_root=(sudo)
-    # Asks for the password here, where it can be seen.
-    sudo -v
-  fi
-  quiet "${as_root[@]}" apt-get update -qq
-  quiet "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive \
-    apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  # Asks for the password here, where it can be seen.
+  [ "$(id -u)" -eq 0 ] || sudo -v
+  quiet locstr_as_root apt-get update -qq
+  quiet locstr_as_root env DEBIAN_FRONTEND=noninteractive \
+    apt-get install -y -qq --no-install-recommends ${APT_TARGET_RELEASE:+-t "$APT_TARGET_RELEASE"} \
+    "${missing[@]}"
 }
 
 locstr_die() {

@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Installs what the builds and tests need on Debian 12 (only what is missing)
 # and prepares the project's own Wine prefix. Safe to run again.
+#   tools/setup.sh          what the builds, the 64-bit tests and the demo need
+#   tools/setup.sh wine32   that, and Wine's 32-bit half for the tests of the
+#                           32-bit program (tools/test.sh asks for it)
 . "$(dirname "$0")/lib.sh"
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/wine-env.sh"
@@ -11,9 +14,13 @@ packages=(cmake ninja-build g++ clang libgtest-dev googletest
           python3)
 locstr_install_missing setup "${packages[@]}"
 
+case "${1:-}" in
+  "") ;;
+  wine32) bash "$here/wine32-setup.sh" ;;
+  *) locstr_die "usage: tools/setup.sh [wine32]" ;;
+esac
+
 # The project's Wine prefix, with the null display driver: GUI tests need no
 # X server.
 locstr_prepare_prefix null
-# Not fatal here (most tests still run), but say it before anything fails.
-locstr_wine32_hint
 echo "setup: done"

@@ -32,16 +32,17 @@ locstr_wine32_installed() {
   if [ "$status" = "install ok installed" ]; then echo yes; else echo no; fi
 }
 
-# What to do when something fails in a prefix while wine32 is installed.
+# What to do when something fails in a prefix while wine32 is installed but
+# its loader cannot run (a kernel without 32-bit support, and qemu's user
+# emulation not set up): Wine then fails to make a prefix.
 locstr_wine32_hint() {
   [ "$(locstr_wine32_installed)" = yes ] || return 0
+  WINEDEBUG=-all /usr/lib/wine/wine --version >/dev/null 2>&1 && return 0
   cat >&2 <<'EOF'
-Wine's 32-bit half (wine32:i386) is installed; this project needs 64-bit Wine
-only. With wine32, Wine 8 fails here: "wine reg" in a prefix made without it
-(could not load kernel32.dll, status c0000135), and in a prefix made with it
-the driver vnic.sys does not start (ZwLoadDriver, status c0000142). Remove it
-as root, then run again (each prefix is made anew):
-    apt-get remove wine32:i386
+Wine's 32-bit half (wine32:i386) is installed, but its loader does not run
+here: this kernel runs no 32-bit programs, and qemu's user emulation is not
+registered for them (it is lost at every reboot). Set it up, as root:
+    bash tools/setup.sh wine32
 EOF
 }
 
