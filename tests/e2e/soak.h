@@ -199,6 +199,7 @@ class Soak {
     bool ReadNodes(std::vector<Node>* nodes);
     bool SetOpen(bool open);
     bool AwaitRequest(unsigned char code, DWORD timeoutMs);
+    int WritesTo(const std::string& id); // Write Memory requests since the last clearlog
     std::string AwaitEnd(long long startUs, DWORD* tookMs);
     bool RestartDriverAndNetwork(int change);
     void Measure();
