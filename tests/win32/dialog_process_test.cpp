@@ -1,5 +1,6 @@
 // The program among other programs: a second copy raises the first and ends,
-// and an error box never belongs to another program's window.
+// an error box never belongs to another program's window, and the operator's
+// place in the dialog is kept while another window is in front.
 #include "dialog_harness.h"
 #include "resources/resource_ids.h"
 #include "resources/strings.h"
@@ -95,6 +96,42 @@ BOOL CALLBACK FindProcessWindow(HWND window, LPARAM found) {
         return FALSE;
     }
     return TRUE;
+}
+
+void BringToFront(HWND window) {
+    SetForegroundWindow(window);
+    Settle();
+    ASSERT_EQ(GetForegroundWindow(), window);
+}
+
+using FocusTest = DialogTest;
+
+// Another window is activated, then the frame again. Under Wine's null
+// display driver another program's window leaves the frame active in its own
+// thread, so the other window here is one of this thread, which deactivates
+// the frame as any other program does on Windows.
+TEST_F(FocusTest, FrameGivesTheFocusBackAfterAnotherWindow) {
+    HWND other = CreateWindowExA(0, "Static", "other", WS_POPUP | WS_VISIBLE, 0, 0, 50, 20, nullptr,
+                                 nullptr, GetModuleHandleA(nullptr), nullptr);
+    Open();
+    Type(IDC_ASCII, "ab");
+    BringToFront(other);
+    BringToFront(frame);
+    EXPECT_EQ(GetFocus(), Item(IDC_ASCII));
+    // A typed "o" goes where the focus is: outside a field it is the Open
+    // box's mnemonic, and would close the interface.
+    PostMessageA(GetFocus(), WM_CHAR, 'o', 1);
+    Settle();
+    EXPECT_EQ(Text(IDC_ASCII), "abo");
+    EXPECT_TRUE(Checked(IDC_OPEN));
+
+    // Disabled meanwhile: the first enabled tab stop (the list is disabled
+    // while the interface is open).
+    BringToFront(other);
+    EnableWindow(Item(IDC_ASCII), FALSE);
+    BringToFront(frame);
+    EXPECT_EQ(GetFocus(), Item(IDC_OPEN));
+    DestroyWindow(other);
 }
 
 using OwnerTest = DialogTest;
