@@ -71,6 +71,22 @@ static void FitFrameToDialog(HWND frame) {
     SetWindowPos(frame, nullptr, 0, 0, rect.right - rect.left, rect.bottom - rect.top, SWP_NOMOVE);
 }
 
+// The running copy to the front: its frame, or the box or pop-up it shows.
+// The frame stays hidden until its start-up is done (an error box can come
+// first), and a hidden frame is never shown from here.
+static void BringForward(HWND frame) {
+    bool shown = IsWindowVisible(frame) != FALSE;
+    if (shown) {
+        ShowWindow(frame, SW_RESTORE);
+    }
+    HWND last = GetLastActivePopup(frame);
+    if (last != nullptr && last != frame && IsWindowVisible(last)) {
+        SetForegroundWindow(last);
+    } else if (shown) {
+        SetForegroundWindow(frame);
+    }
+}
+
 HWND CreateMainWindow(HINSTANCE instance, int showCommand) {
     windowState.instance = instance;
     focusKept = nullptr;
@@ -82,8 +98,7 @@ HWND CreateMainWindow(HINSTANCE instance, int showCommand) {
     // both go on: the check and the frame's creation are not one step.
     HWND running = FindWindowA(windowState.className, nullptr);
     if (running != nullptr) {
-        ShowWindow(running, SW_RESTORE);
-        SetForegroundWindow(running);
+        BringForward(running);
         return nullptr;
     }
     DemoStartUp(instance);

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 std::vector<CueRecord> recordedCues;
 std::vector<UINT> recordedBeeps;
@@ -52,6 +53,7 @@ struct BoxWatcher {
     std::thread thread;
     mutable std::mutex lock;
     std::vector<BoxRecord> boxes;
+    std::function<void(HWND)> hook;
 };
 BoxWatcher watcher;
 
@@ -83,6 +85,9 @@ void WatchBoxes() {
         {
             std::lock_guard<std::mutex> guard(watcher.lock);
             watcher.boxes.push_back(record);
+        }
+        if (watcher.hook) {
+            watcher.hook(box);
         }
         PostMessageA(box, WM_COMMAND, IDOK, 0);
         for (int i = 0; i < 400 && IsWindow(box); ++i) {
@@ -119,6 +124,10 @@ bool SettleUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
     }
     return true;
+}
+
+void SetBoxHook(std::function<void(HWND box)> hook) {
+    watcher.hook = std::move(hook);
 }
 
 void DialogTest::PrepareNetwork() {
@@ -160,6 +169,7 @@ void DialogTest::TearDown() {
     if (watcher.thread.joinable()) {
         watcher.thread.join();
     }
+    watcher.hook = nullptr;
     VnetReset();
 }
 

@@ -1,10 +1,12 @@
-// The program among other programs: a second copy raises the first and ends,
-// an error box never belongs to another program's window, and the operator's
-// place in the dialog is kept while another window is in front.
+// The program among other programs: a second copy raises the first (or its
+// start-up box) and ends, an error box never belongs to another program's
+// window, and the operator's place in the dialog is kept while another window
+// is in front.
 #include "dialog_harness.h"
 #include "resources/resource_ids.h"
 #include "resources/strings.h"
 #include "virtualnet/vnet.h"
+#include "virtualnet/vregistry.h"
 #include <string>
 
 namespace {
@@ -96,6 +98,40 @@ BOOL CALLBACK FindProcessWindow(HWND window, LPARAM found) {
         return FALSE;
     }
     return TRUE;
+}
+
+// The interfaces key lists nothing, so box 2 comes up before the frame is
+// shown. While it is up, another window is put in front and a second copy is
+// started.
+class StartUpBoxTest : public DialogTest {
+  protected:
+    void PrepareNetwork() override {
+        VregAddKey("SOFTWARE\\Quorvane\\DeviceDrivers");
+        SetBoxHook([this](HWND box) {
+            HWND other = CreateWindowExA(0, "Static", "other", WS_POPUP | WS_VISIBLE, 0, 0, 50, 20,
+                                         nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+            SetForegroundWindow(other);
+            PROCESS_INFORMATION second = {};
+            if (Start("\"" + DemoExePath() + "\"", &second)) {
+                secondExit = WaitForExit(second, 20000);
+                CloseHandle(second.hThread);
+                CloseHandle(second.hProcess);
+            }
+            frameShown = IsWindowVisible(FindWindowA(STR_CLASS_NAME, nullptr)) != FALSE;
+            boxInFront = GetForegroundWindow() == box;
+            DestroyWindow(other);
+        });
+    }
+    DWORD secondExit = 1;
+    bool frameShown = true;
+    bool boxInFront = false;
+};
+
+TEST_F(StartUpBoxTest, SecondCopyRaisesTheBoxAndLeavesTheFrameHidden) {
+    ASSERT_EQ(Boxes().size(), 1u);
+    EXPECT_EQ(secondExit, 0u);
+    EXPECT_FALSE(frameShown) << "an empty frame shown before its dialog";
+    EXPECT_TRUE(boxInFront);
 }
 
 void BringToFront(HWND window) {
