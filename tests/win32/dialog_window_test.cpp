@@ -1,11 +1,13 @@
 // The window and dialog: start-up state, the two window states with Open,
-// failed opens, the ways out, the frame's size, the hidden TX timer, help.
+// failed opens, the ways out, the frame's size, the hidden TX timer, the help
+// pop-up.
 #include "dialog_harness.h"
 #include "messaging/entry_state.h"
 #include "messaging/link.h"
 #include "niaccess/niaccess.h"
 #include "resources/resource_ids.h"
 #include "resources/strings.h"
+#include "ui/help_popup.h"
 #include "virtualnet/vnet.h"
 #include "virtualnet/vregistry.h"
 #include <commctrl.h>
@@ -209,71 +211,79 @@ TEST_F(WindowTest, WakeUpWithAnEmptyMailboxChangesNothing) {
     EXPECT_EQ(VnetWrittenCount(), written);
 }
 
-// Wine's WinHelpA hands its request to the window of class MS_WINHELP.
-struct HelpRequest {
-    int command;
-    long context;
-    std::string file;
-};
-std::vector<HelpRequest> helpRequests;
-
-LRESULT CALLBACK HelpWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_COPYDATA) {
-        const COPYDATASTRUCT* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
-        const BYTE* bytes = static_cast<const BYTE*>(data->lpData);
-        HelpRequest request;
-        request.command = *reinterpret_cast<const WORD*>(bytes + 2);
-        request.context = *reinterpret_cast<const LONG*>(bytes + 4);
-        WORD fileOffset = *reinterpret_cast<const WORD*>(bytes + 12);
-        request.file = fileOffset != 0 ? reinterpret_cast<const char*>(bytes + fileOffset) : "";
-        helpRequests.push_back(request);
-        return TRUE;
-    }
-    return DefWindowProcA(window, message, wParam, lParam);
+// The shown help pop-up, or null.
+HWND HelpPopup() {
+    HWND popup = FindWindowA(HelpPopupClass, nullptr);
+    return popup != nullptr && IsWindowVisible(popup) ? popup : nullptr;
 }
 
-TEST_F(WindowTest, F1AsksForTheFocusedControlsPopUpButNotOnCloseOrLabels) {
-    WNDCLASSA helpClass = {};
-    helpClass.lpfnWndProc = HelpWindowProc;
-    helpClass.hInstance = GetModuleHandleA(nullptr);
-    helpClass.lpszClassName = "MS_WINHELP";
-    RegisterClassA(&helpClass);
-    HWND help = CreateWindowExA(0, "MS_WINHELP", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
-                                GetModuleHandleA(nullptr), nullptr);
-    ASSERT_NE(help, nullptr);
-    helpRequests.clear();
-
+TEST_F(WindowTest, HelpPopUpSitsAtItsControlInTheWorkAreaAndAnyKeyClickOrOtherWindowEndsIt) {
     // F1 as the system turns it into WM_HELP for the focused control.
     auto pressF1 = [&](int id) {
         Focus(id);
         SendMessageA(Item(id), WM_KEYF1, 0, 0);
         Settle();
+        return HelpPopup();
     };
-    pressF1(IDC_PELLION_ID);
-    ASSERT_EQ(helpRequests.size(), 1u);
-    EXPECT_EQ(helpRequests[0].command, HELP_CONTEXTPOPUP);
-    EXPECT_EQ(helpRequests[0].context, IDC_PELLION_ID);
-    // The help file beside the program, by its full path.
-    char program[MAX_PATH];
-    std::string path(program, GetModuleFileNameA(nullptr, program, MAX_PATH));
-    EXPECT_EQ(helpRequests[0].file, path.substr(0, path.rfind('\\') + 1) + HELP_FILE);
-    pressF1(IDC_HEX);
-    ASSERT_EQ(helpRequests.size(), 2u);
-    EXPECT_EQ(helpRequests[1].context, IDC_HEX);
+    HWND popup = pressF1(IDC_PELLION_ID);
+    ASSERT_NE(popup, nullptr);
+    EXPECT_EQ(GetWindow(popup, GW_OWNER), frame);
+    RECT field, shown;
+    GetWindowRect(Item(IDC_PELLION_ID), &field);
+    GetWindowRect(popup, &shown);
+    EXPECT_EQ(shown.left, field.left);
+    EXPECT_GE(shown.top, field.bottom);
+    EXPECT_LE(shown.top, field.bottom + 4) << "just below the field";
+    // A key ends it and is typed nowhere; the focus is back on the field.
+    PostMessageA(GetFocus(), WM_KEYDOWN, 'A', 0x001E0001);
+    Settle();
+    EXPECT_EQ(HelpPopup(), nullptr);
+    EXPECT_EQ(Text(IDC_PELLION_ID), "");
+    EXPECT_EQ(GetFocus(), Item(IDC_PELLION_ID));
 
-    pressF1(IDC_CLOSE);
-    EXPECT_EQ(helpRequests.size(), 2u) << "Close has no help";
-    // The help pointer on a label or group box (id 65535).
+    popup = pressF1(IDC_HEX);
+    ASSERT_NE(popup, nullptr);
+    PostMessageA(popup, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+    Settle();
+    EXPECT_EQ(HelpPopup(), nullptr) << "a click ends it";
+    EXPECT_EQ(GetFocus(), Item(IDC_HEX));
+
+    ASSERT_NE(pressF1(IDC_ASCII), nullptr);
+    HWND other = CreateWindowExA(0, "Static", "other", WS_POPUP | WS_VISIBLE, 0, 0, 50, 20, nullptr,
+                                 nullptr, GetModuleHandleA(nullptr), nullptr);
+    SetForegroundWindow(other);
+    Settle();
+    EXPECT_EQ(HelpPopup(), nullptr) << "another window ends it";
+    DestroyWindow(other);
+
+    // A field at the work area's bottom right corner: the pop-up goes above
+    // it and stays inside the area.
+    RECT area;
+    SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0);
+    RECT frameRect;
+    GetWindowRect(frame, &frameRect);
+    SetWindowPos(frame, nullptr, area.right - 60 - (field.left - frameRect.left),
+                 area.bottom - 2 - (field.bottom - frameRect.top), 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    popup = pressF1(IDC_PELLION_ID);
+    ASSERT_NE(popup, nullptr);
+    GetWindowRect(Item(IDC_PELLION_ID), &field);
+    GetWindowRect(popup, &shown);
+    EXPECT_LE(shown.bottom, field.top);
+    EXPECT_GE(shown.top, area.top);
+    EXPECT_LE(shown.right, area.right);
+    EXPECT_GE(shown.left, area.left);
+    SendMessageA(popup, WM_KEYDOWN, VK_ESCAPE, 0);
+    Settle();
+
+    // No help on a label or group box (id 65535), or on a menu item.
     HELPINFO label = {sizeof(HELPINFO), HELPINFO_WINDOW, IDC_STATIC_ID, nullptr, 0, {0, 0}};
     label.hItemHandle = GetWindow(dialog, GW_CHILD); // the "Network Interface" group box
     ASSERT_EQ(GetDlgCtrlID(static_cast<HWND>(label.hItemHandle)), IDC_STATIC_ID);
     SendMessageA(dialog, WM_HELP, 0, reinterpret_cast<LPARAM>(&label));
-    // Help on a menu item is not for a control.
     HELPINFO menu = {sizeof(HELPINFO), HELPINFO_MENUITEM, IDC_PELLION_ID, nullptr, 0, {0, 0}};
     SendMessageA(dialog, WM_HELP, 0, reinterpret_cast<LPARAM>(&menu));
     Settle();
-    EXPECT_EQ(helpRequests.size(), 2u);
-    DestroyWindow(help);
+    EXPECT_EQ(HelpPopup(), nullptr);
 }
 
 // The interfaces key exists but lists nothing.
