@@ -283,21 +283,3 @@ TEST_F(LocationTest, NextServicePinAfterAnAutoExecutedChangeIsHandled) {
         EXPECT_EQ(Bytes(entryState.pellionId, 6), Bytes(otherId, 6));
     }
 }
-
-// The reader posts its wake-up for a service pin, and the interface is closed
-// before the dialog gets to it: the wake-up only empties the mailbox.
-TEST_F(LocationTest, WakeUpAfterTheStopChangesNothing) {
-    OpenLink();
-    entryState.autoExecute = 1;
-    SetLocation("NEWLOC");
-    Inject(ServicePin(nodeId));
-    ASSERT_TRUE(WaitUntil([] { return RecorderWakeUps() > 0; }));
-    StopLink();
-    RecorderClear();
-    VnetClearLog();
-    OnReaderWakeUp();
-    EXPECT_EQ(RecorderCount(), 0u);
-    EXPECT_EQ(VnetWrittenCount(), 0u);
-    EXPECT_EQ(linkState.mailboxFull.load(), 0);
-    EXPECT_EQ(Bytes(entryState.pellionId, 6), std::vector<uint8_t>(6, 0));
-}

@@ -11,10 +11,10 @@
 #include <cstring>
 #include <mutex>
 #include <thread>
-#include <utility>
 
 std::vector<CueRecord> recordedCues;
 std::vector<UINT> recordedBeeps;
+void (*boxHook)(HWND box);
 
 void UiBeep(UINT type) {
     recordedBeeps.push_back(type);
@@ -53,7 +53,6 @@ struct BoxWatcher {
     std::thread thread;
     mutable std::mutex lock;
     std::vector<BoxRecord> boxes;
-    std::function<void(HWND)> hook;
 };
 BoxWatcher watcher;
 
@@ -86,8 +85,8 @@ void WatchBoxes() {
             std::lock_guard<std::mutex> guard(watcher.lock);
             watcher.boxes.push_back(record);
         }
-        if (watcher.hook) {
-            watcher.hook(box);
+        if (boxHook != nullptr) {
+            boxHook(box);
         }
         PostMessageA(box, WM_COMMAND, IDOK, 0);
         for (int i = 0; i < 400 && IsWindow(box); ++i) {
@@ -124,10 +123,6 @@ bool SettleUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
     }
     return true;
-}
-
-void SetBoxHook(std::function<void(HWND box)> hook) {
-    watcher.hook = std::move(hook);
 }
 
 void DialogTest::PrepareNetwork() {
@@ -169,7 +164,7 @@ void DialogTest::TearDown() {
     if (watcher.thread.joinable()) {
         watcher.thread.join();
     }
-    watcher.hook = nullptr;
+    boxHook = nullptr;
     VnetReset();
 }
 

@@ -100,37 +100,35 @@ BOOL CALLBACK FindProcessWindow(HWND window, LPARAM found) {
     return TRUE;
 }
 
-// The interfaces key lists nothing, so box 2 comes up before the frame is
-// shown. While it is up, another window is put in front and a second copy is
-// started.
+HWND OtherWindow() {
+    return CreateWindowExA(0, "Static", "other", WS_POPUP | WS_VISIBLE, 0, 0, 50, 20, nullptr,
+                           nullptr, GetModuleHandleA(nullptr), nullptr);
+}
+
+// Box 2 comes up before the frame is shown; a second copy started meanwhile
+// (another window in front) brings the box forward, not the empty frame.
+DWORD secondExit;
+bool frameShown, boxInFront;
 class StartUpBoxTest : public DialogTest {
-  protected:
     void PrepareNetwork() override {
-        VregAddKey("SOFTWARE\\Quorvane\\DeviceDrivers");
-        SetBoxHook([this](HWND box) {
-            HWND other = CreateWindowExA(0, "Static", "other", WS_POPUP | WS_VISIBLE, 0, 0, 50, 20,
-                                         nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+        VregAddKey("SOFTWARE\\Quorvane\\DeviceDrivers"); // lists nothing
+        boxHook = [](HWND box) {
+            HWND other = OtherWindow();
             SetForegroundWindow(other);
             PROCESS_INFORMATION second = {};
-            if (Start("\"" + DemoExePath() + "\"", &second)) {
-                secondExit = WaitForExit(second, 20000);
-                CloseHandle(second.hThread);
-                CloseHandle(second.hProcess);
-            }
+            secondExit =
+                Start("\"" + DemoExePath() + "\"", &second) ? WaitForExit(second, 20000) : 1;
             frameShown = IsWindowVisible(FindWindowA(STR_CLASS_NAME, nullptr)) != FALSE;
             boxInFront = GetForegroundWindow() == box;
             DestroyWindow(other);
-        });
+        };
     }
-    DWORD secondExit = 1;
-    bool frameShown = true;
-    bool boxInFront = false;
 };
 
 TEST_F(StartUpBoxTest, SecondCopyRaisesTheBoxAndLeavesTheFrameHidden) {
     ASSERT_EQ(Boxes().size(), 1u);
     EXPECT_EQ(secondExit, 0u);
-    EXPECT_FALSE(frameShown) << "an empty frame shown before its dialog";
+    EXPECT_FALSE(frameShown);
     EXPECT_TRUE(boxInFront);
 }
 
@@ -140,29 +138,22 @@ void BringToFront(HWND window) {
     ASSERT_EQ(GetForegroundWindow(), window);
 }
 
+// Under Wine's null display driver another program's window leaves the frame
+// active in its own thread; a window of this thread deactivates it as another
+// program does on Windows.
 using FocusTest = DialogTest;
-
-// Another window is activated, then the frame again. Under Wine's null
-// display driver another program's window leaves the frame active in its own
-// thread, so the other window here is one of this thread, which deactivates
-// the frame as any other program does on Windows.
 TEST_F(FocusTest, FrameGivesTheFocusBackAfterAnotherWindow) {
-    HWND other = CreateWindowExA(0, "Static", "other", WS_POPUP | WS_VISIBLE, 0, 0, 50, 20, nullptr,
-                                 nullptr, GetModuleHandleA(nullptr), nullptr);
+    HWND other = OtherWindow();
     Open();
     Type(IDC_ASCII, "ab");
     BringToFront(other);
     BringToFront(frame);
-    EXPECT_EQ(GetFocus(), Item(IDC_ASCII));
-    // A typed "o" goes where the focus is: outside a field it is the Open
-    // box's mnemonic, and would close the interface.
+    // Typed where the focus is; outside a field, "o" would untick Open.
     PostMessageA(GetFocus(), WM_CHAR, 'o', 1);
     Settle();
     EXPECT_EQ(Text(IDC_ASCII), "abo");
     EXPECT_TRUE(Checked(IDC_OPEN));
-
-    // Disabled meanwhile: the first enabled tab stop (the list is disabled
-    // while the interface is open).
+    // Disabled meanwhile: the first enabled tab stop (the list is disabled).
     BringToFront(other);
     EnableWindow(Item(IDC_ASCII), FALSE);
     BringToFront(frame);
@@ -209,8 +200,7 @@ TEST_F(OwnerTest, ErrorBoxIsOwnedByTheForegroundWindowOnlyWhenItIsThisPrograms) 
     CloseHandle(other.hProcess);
 
     // A window of this program in the foreground owns the box.
-    HWND mine = CreateWindowExA(0, "Static", "mine", WS_POPUP | WS_VISIBLE, 0, 0, 50, 20, nullptr,
-                                nullptr, GetModuleHandleA(nullptr), nullptr);
+    HWND mine = OtherWindow();
     SetForegroundWindow(mine);
     Settle();
     ASSERT_EQ(GetForegroundWindow(), mine);
