@@ -156,6 +156,12 @@ void OnReaderWakeUp() {
     if (linkState.mailboxFull.load(std::memory_order_acquire) == 0) {
         return;
     }
+    // Posted before the link stopped and taken from the queue after: the
+    // message came from an interface that is closed now, so it is dropped.
+    if (linkState.readerRunning.load(std::memory_order_acquire) == nullptr) {
+        EmptyMailbox();
+        return;
+    }
     // A service pin is taken out of the mailbox before its change starts;
     // what the mailbox holds after that change is a newer message with a
     // wake-up of its own, and must not be thrown away here.

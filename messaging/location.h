@@ -7,5 +7,7 @@ int WriteLocation();
 // else the mailbox holds where it is (false).
 bool OnServicePin();
 // The dialog's answer to the reader's wake-up: a full mailbox goes to
-// OnServicePin, and a message that is not a service pin is dropped.
+// OnServicePin, and a message that is not a service pin is dropped. With no
+// reader running (the link stopped after the wake-up was posted) the mailbox
+// is only emptied.
 void OnReaderWakeUp();

@@ -46,6 +46,11 @@
     X(IDS_CAPTION, STR_CAPTION)                                                                    \
     X(IDS_GREETING, STR_GREETING)
 
+/* Context help: the topic of control id N is string N and its title string
+   N + IDS_HELP_TITLE_OFFSET, written from resources/help/topics.txt by
+   tools/make-help.py into the build's help_topics.rc. */
+#define IDS_HELP_TITLE_OFFSET 1000
+
 /* Fixed texts that are not in the string table. */
 #define STR_STATUS_IDLE "Status: Idle"
 #define STR_STATUS_READY "Status: Ready"

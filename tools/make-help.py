@@ -1,13 +1,19 @@
 #!/usr/bin/env python3
-"""Writes the context-help file KALDUR.HLP from resources/help/topics.txt.
+"""Writes the context help from resources/help/topics.txt: the help file
+KALDUR.HLP, or with --rc the program's own copy of the topics.
 
     make-help.py [topics.txt [KALDUR.HLP]]
+    make-help.py --rc topics.txt help_topics.rc
 
-The result is a WinHelp 4 file, uncompressed, with one topic per control id:
-a bold title and the text's paragraphs. The program asks for a topic by its
-control id, so every topic is listed in the number map (|CTXOMAP); it is also
-named IDH_<id> in |CONTEXT, which the viewers require. Everything fits in one
-4 KB topic block. Integers are little-endian; text is Windows-1252.
+The help file is a WinHelp 4 file, uncompressed, with one topic per control
+id: a bold title and the text's paragraphs. The program asks for a topic by
+its control id, so every topic is listed in the number map (|CTXOMAP); it is
+also named IDH_<id> in |CONTEXT, which the viewers require. Everything fits in
+one 4 KB topic block. Integers are little-endian; text is Windows-1252.
+
+The resource script holds a STRINGTABLE for the program's help pop-up: the
+topic of control id N as string N (its paragraphs separated by an empty line)
+and its title as string N + IDS_HELP_TITLE_OFFSET (resources/strings.h).
 """
 import os
 import re
@@ -178,14 +184,52 @@ def help_file(topics):
     return u32(0x00035F3F) + u32(directory_offset) + u32(0xFFFFFFFF) + u32(16 + len(body)) + body
 
 
+def rc_string(text):
+    """A resource-script string literal of a Windows-1252 text."""
+    out = '"'
+    for byte in text.encode("cp1252"):
+        c = chr(byte)
+        if c == '"':
+            out += '""'
+        elif c == "\\":
+            out += "\\\\"
+        elif c == "\n":
+            out += "\\n"
+        elif 0x20 <= byte < 0x7F:
+            out += c
+        else:
+            out += f"\\{byte:03o}"
+    return out + '"'
+
+
+def help_strings(topics):
+    """The STRINGTABLE of the program's help pop-up (see the top)."""
+    lines = ["// Written by tools/make-help.py from resources/help/topics.txt; edit that file.",
+             "STRINGTABLE", "BEGIN"]
+    for number, title, paragraphs in topics:
+        text = "\n\n".join(paragraphs)
+        lines.append(f"    {number} {rc_string(text)}")
+        lines.append(f"    {number} + IDS_HELP_TITLE_OFFSET {rc_string(title)}")
+    lines.append("END")
+    return "\n".join(lines) + "\n"
+
+
 def main():
     root = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..")
-    source = sys.argv[1] if len(sys.argv) > 1 else os.path.join(root, "resources", "help", "topics.txt")
-    target = sys.argv[2] if len(sys.argv) > 2 else "KALDUR.HLP"
+    args = sys.argv[1:]
+    resource_script = args[:1] == ["--rc"]
+    if resource_script:
+        args = args[1:]
+    source = args[0] if args else os.path.join(root, "resources", "help", "topics.txt")
+    target = args[1] if len(args) > 1 else "help_topics.rc" if resource_script else "KALDUR.HLP"
     topics = read_topics(source)
     numbers = [t[0] for t in topics]
     if len(set(numbers)) != len(numbers):
         sys.exit(f"{source}: a control id has two topics")
+    if resource_script:
+        with open(target, "w", encoding="ascii", newline="\n") as out:
+            out.write(help_strings(topics))
+        return
     with open(target, "wb") as out:
         out.write(help_file(topics))
 

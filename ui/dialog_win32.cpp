@@ -12,6 +12,7 @@
 #include "ui/dialog.h"
 #include "ui/fields.h"
 #include "ui/fields_win32.h"
+#include "ui/help_popup.h"
 #include "ui/interface_list.h"
 #include "ui/window_state.h"
 #include <commctrl.h>
@@ -72,15 +73,21 @@ static void HelpFilePath(char (&path)[MAX_PATH]) {
     lstrcpynA(path + length, HELP_FILE, MAX_PATH - length);
 }
 
+// The help file's pop-up where a WinHelp viewer exists, the program's own
+// (the same topics, from its resources) where none does.
 void ShowContextHelp(const HELPINFO* helpInfo) {
     if (helpInfo->iContextType != HELPINFO_WINDOW || helpInfo->iCtrlId == IDC_STATIC_ID ||
         helpInfo->iCtrlId <= 9) {
         return;
     }
+    HWND control = static_cast<HWND>(helpInfo->hItemHandle);
+    if (UseOwnHelpPopup()) {
+        ShowHelpPopup(control, helpInfo->iCtrlId);
+        return;
+    }
     char helpFile[MAX_PATH];
     HelpFilePath(helpFile);
-    WinHelpA(static_cast<HWND>(helpInfo->hItemHandle), helpFile, HELP_CONTEXTPOPUP,
-             static_cast<ULONG_PTR>(helpInfo->iCtrlId));
+    WinHelpA(control, helpFile, HELP_CONTEXTPOPUP, static_cast<ULONG_PTR>(helpInfo->iCtrlId));
 }
 
 static INT_PTR OnInitDialog(HWND dialog) {

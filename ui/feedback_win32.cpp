@@ -53,14 +53,9 @@ void ErrorBox(int stringId) {
         return;
     }
     LoadStringA(windowState.instance, stringId, buffer, StringBufferSize);
-    // When the box goes, the frame hands the focus to the dialog, and the
-    // dialog puts it on whatever control it last remembered. Put it back where
-    // the caller left it (the ID field after a bad ID).
-    HWND focus = GetFocus();
+    // When the box goes, the frame gives the focus back to where the caller
+    // left it (the ID field after a bad ID).
     MessageBoxA(ErrorBoxOwner(), buffer, windowState.caption, MB_OK | MB_ICONHAND);
-    if (focus != nullptr && IsWindow(focus)) {
-        SetFocus(focus);
-    }
     LocalFree(buffer);
 }
 

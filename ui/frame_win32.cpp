@@ -9,8 +9,43 @@
 #include "ui/window_state.h"
 #include <commctrl.h>
 
+// The dialog control that had the focus when the frame last lost it.
+static HWND focusKept;
+
+static void KeepFocus() {
+    HWND focus = GetFocus();
+    if (focus != nullptr && windowState.dialog != nullptr && IsChild(windowState.dialog, focus)) {
+        focusKept = focus;
+    }
+}
+
+// The dialog is a child: it never sees the frame's activation, and left to
+// itself would start again at its first tab stop. The frame gives the focus
+// back to the control that had it, or to the first enabled tab stop when
+// that control cannot take it now.
+static void GiveFocusBack() {
+    HWND dialog = windowState.dialog;
+    if (dialog == nullptr) {
+        return;
+    }
+    HWND control = focusKept;
+    if (control == nullptr || !IsChild(dialog, control) || !IsWindowEnabled(control) ||
+        !IsWindowVisible(control)) {
+        control = GetNextDlgTabItem(dialog, nullptr, FALSE);
+    }
+    SetFocus(control != nullptr ? control : dialog);
+}
+
 LRESULT CALLBACK FrameWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
+    case WM_ACTIVATE:
+        if (LOWORD(wParam) == WA_INACTIVE) {
+            KeepFocus();
+        } else if (HIWORD(wParam) == 0) { // not minimised
+            GiveFocusBack();
+            return 0;
+        }
+        return DefWindowProcA(window, message, wParam, lParam);
     case WM_CLOSE:
         if (DialogBusy()) {
             // Sent by another program during a change: closed once it ends.
@@ -22,7 +57,7 @@ LRESULT CALLBACK FrameWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
         PostQuitMessage(0);
         return 0;
     case WM_SETFOCUS:
-        SetFocus(windowState.dialog);
+        GiveFocusBack();
         return 0;
     default:
         return DefWindowProcA(window, message, wParam, lParam);
@@ -36,8 +71,25 @@ static void FitFrameToDialog(HWND frame) {
     SetWindowPos(frame, nullptr, 0, 0, rect.right - rect.left, rect.bottom - rect.top, SWP_NOMOVE);
 }
 
+// The running copy to the front: its frame, or the box or pop-up it shows.
+// The frame stays hidden until its start-up is done (an error box can come
+// first), and a hidden frame is never shown from here.
+static void BringForward(HWND frame) {
+    bool shown = IsWindowVisible(frame) != FALSE;
+    if (shown) {
+        ShowWindow(frame, SW_RESTORE);
+    }
+    HWND last = GetLastActivePopup(frame);
+    if (last != nullptr && last != frame && IsWindowVisible(last)) {
+        SetForegroundWindow(last);
+    } else if (shown) {
+        SetForegroundWindow(frame);
+    }
+}
+
 HWND CreateMainWindow(HINSTANCE instance, int showCommand) {
     windowState.instance = instance;
+    focusKept = nullptr;
     windowState.module = GetModuleHandleA(nullptr);
     windowState.dialog = nullptr;
     LoadStringA(instance, IDS_CLASS_NAME, windowState.className, sizeof windowState.className);
@@ -46,8 +98,7 @@ HWND CreateMainWindow(HINSTANCE instance, int showCommand) {
     // both go on: the check and the frame's creation are not one step.
     HWND running = FindWindowA(windowState.className, nullptr);
     if (running != nullptr) {
-        ShowWindow(running, SW_RESTORE);
-        SetForegroundWindow(running);
+        BringForward(running);
         return nullptr;
     }
     DemoStartUp(instance);

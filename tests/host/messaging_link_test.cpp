@@ -171,12 +171,17 @@ TEST_F(LinkTest, NonServicePinMessagesAreHandedToTheDialogAndIgnored) {
     EXPECT_EQ(Bytes(entryState.pellionId, 6), std::vector<uint8_t>(6, 0));
 }
 
-TEST_F(LinkTest, StopEndsTheReaderPromptlyAndClosesTheInterface) {
+TEST_F(LinkTest, StopEndsTheReaderPromptlyClosesTheInterfaceAndOutdatesItsWakeUps) {
     OpenLink();
     NiHandle handle = linkState.handle;
+    // A service pin whose wake-up is taken only after the stop: no output.
+    Inject(ServicePin(otherId));
+    ASSERT_TRUE(WaitUntil([] { return RecorderWakeUps() > 0; }));
     uint32_t start = PlatTickCount();
     StopLink();
     EXPECT_LT(PlatTickCount() - start, 1000u);
+    OnReaderWakeUp();
+    EXPECT_EQ(linkState.mailboxFull.load(), 0);
     EXPECT_EQ(linkState.readerRunning.load(), nullptr);
     EXPECT_EQ(linkState.interfaceOpen, 0);
     EXPECT_EQ(InterfaceTable[handle].state, NiSlotFree);

@@ -14,6 +14,7 @@
 
 std::vector<CueRecord> recordedCues;
 std::vector<UINT> recordedBeeps;
+void (*boxHook)(HWND box);
 
 void UiBeep(UINT type) {
     recordedBeeps.push_back(type);
@@ -83,6 +84,9 @@ void WatchBoxes() {
         {
             std::lock_guard<std::mutex> guard(watcher.lock);
             watcher.boxes.push_back(record);
+        }
+        if (boxHook != nullptr) {
+            boxHook(box);
         }
         PostMessageA(box, WM_COMMAND, IDOK, 0);
         for (int i = 0; i < 400 && IsWindow(box); ++i) {
@@ -160,6 +164,7 @@ void DialogTest::TearDown() {
     if (watcher.thread.joinable()) {
         watcher.thread.join();
     }
+    boxHook = nullptr;
     VnetReset();
 }
 

@@ -35,6 +35,9 @@ void Settle(DWORD quietMs = 30, DWORD maxMs = 3000);
 // Pumps until the condition holds; false when timeoutMs passed first.
 bool SettleUntil(const std::function<bool()>& condition, DWORD timeoutMs);
 
+// When set, the box watcher calls it with each box before it presses OK.
+extern void (*boxHook)(HWND box);
+
 // Pellion ID of the test's node, and its text form.
 extern const uint8_t TestNodeId[6];
 extern const char* const TestNodeIdText;

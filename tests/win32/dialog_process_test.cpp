@@ -1,9 +1,12 @@
-// The program among other programs: a second copy raises the first and ends,
-// and an error box never belongs to another program's window.
+// The program among other programs: a second copy raises the first (or its
+// start-up box) and ends, an error box never belongs to another program's
+// window, and the operator's place in the dialog is kept while another window
+// is in front.
 #include "dialog_harness.h"
 #include "resources/resource_ids.h"
 #include "resources/strings.h"
 #include "virtualnet/vnet.h"
+#include "virtualnet/vregistry.h"
 #include <string>
 
 namespace {
@@ -97,6 +100,67 @@ BOOL CALLBACK FindProcessWindow(HWND window, LPARAM found) {
     return TRUE;
 }
 
+HWND OtherWindow() {
+    return CreateWindowExA(0, "Static", "other", WS_POPUP | WS_VISIBLE, 0, 0, 50, 20, nullptr,
+                           nullptr, GetModuleHandleA(nullptr), nullptr);
+}
+
+// Box 2 comes up before the frame is shown; a second copy started meanwhile
+// (another window in front) brings the box forward, not the empty frame.
+DWORD secondExit;
+bool frameShown, boxInFront;
+class StartUpBoxTest : public DialogTest {
+    void PrepareNetwork() override {
+        VregAddKey("SOFTWARE\\Quorvane\\DeviceDrivers"); // lists nothing
+        boxHook = [](HWND box) {
+            HWND other = OtherWindow();
+            SetForegroundWindow(other);
+            PROCESS_INFORMATION second = {};
+            secondExit =
+                Start("\"" + DemoExePath() + "\"", &second) ? WaitForExit(second, 20000) : 1;
+            frameShown = IsWindowVisible(FindWindowA(STR_CLASS_NAME, nullptr)) != FALSE;
+            boxInFront = GetForegroundWindow() == box;
+            DestroyWindow(other);
+        };
+    }
+};
+
+TEST_F(StartUpBoxTest, SecondCopyRaisesTheBoxAndLeavesTheFrameHidden) {
+    ASSERT_EQ(Boxes().size(), 1u);
+    EXPECT_EQ(secondExit, 0u);
+    EXPECT_FALSE(frameShown);
+    EXPECT_TRUE(boxInFront);
+}
+
+void BringToFront(HWND window) {
+    SetForegroundWindow(window);
+    Settle();
+    ASSERT_EQ(GetForegroundWindow(), window);
+}
+
+// Under Wine's null display driver another program's window leaves the frame
+// active in its own thread; a window of this thread deactivates it as another
+// program does on Windows.
+using FocusTest = DialogTest;
+TEST_F(FocusTest, FrameGivesTheFocusBackAfterAnotherWindow) {
+    HWND other = OtherWindow();
+    Open();
+    Type(IDC_ASCII, "ab");
+    BringToFront(other);
+    BringToFront(frame);
+    // Typed where the focus is; outside a field, "o" would untick Open.
+    PostMessageA(GetFocus(), WM_CHAR, 'o', 1);
+    Settle();
+    EXPECT_EQ(Text(IDC_ASCII), "abo");
+    EXPECT_TRUE(Checked(IDC_OPEN));
+    // Disabled meanwhile: the first enabled tab stop (the list is disabled).
+    BringToFront(other);
+    EnableWindow(Item(IDC_ASCII), FALSE);
+    BringToFront(frame);
+    EXPECT_EQ(GetFocus(), Item(IDC_OPEN));
+    DestroyWindow(other);
+}
+
 using OwnerTest = DialogTest;
 
 // A failed open shows box 3 without moving the focus, so the foreground
@@ -136,8 +200,7 @@ TEST_F(OwnerTest, ErrorBoxIsOwnedByTheForegroundWindowOnlyWhenItIsThisPrograms) 
     CloseHandle(other.hProcess);
 
     // A window of this program in the foreground owns the box.
-    HWND mine = CreateWindowExA(0, "Static", "mine", WS_POPUP | WS_VISIBLE, 0, 0, 50, 20, nullptr,
-                                nullptr, GetModuleHandleA(nullptr), nullptr);
+    HWND mine = OtherWindow();
     SetForegroundWindow(mine);
     Settle();
     ASSERT_EQ(GetForegroundWindow(), mine);

@@ -1,14 +1,19 @@
 // The window and dialog: start-up state, the two window states with Open,
-// failed opens, the ways out, the frame's size, the hidden TX timer, help.
+// failed opens, the ways out, the frame's size, the hidden TX timer, and help
+// (in the real locstr.exe too, also in Windows 98 mode).
 #include "dialog_harness.h"
 #include "messaging/entry_state.h"
 #include "messaging/link.h"
 #include "niaccess/niaccess.h"
 #include "resources/resource_ids.h"
 #include "resources/strings.h"
+#include "ui/help_popup.h"
 #include "virtualnet/vnet.h"
 #include "virtualnet/vregistry.h"
 #include <commctrl.h>
+#include <algorithm>
+#include <fstream>
+#include <map>
 
 #ifndef WM_KEYF1
 #define WM_KEYF1 0x004D // what the system makes of F1; MinGW's headers lack it
@@ -232,7 +237,111 @@ LRESULT CALLBACK HelpWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
-TEST_F(WindowTest, F1AsksForTheFocusedControlsPopUpButNotOnCloseOrLabels) {
+// The shown help pop-up, or null.
+HWND HelpPopup() {
+    HWND popup = FindWindowA(HelpPopupClass, nullptr);
+    return popup != nullptr && IsWindowVisible(popup) ? popup : nullptr;
+}
+
+// A Windows path for a path the build gives: Wine maps the Unix root to Z:.
+std::string WindowsPath(std::string path) {
+    path = path[0] == '/' ? "Z:" + path : path;
+    std::replace(path.begin(), path.end(), '/', '\\');
+    return path;
+}
+
+// Each control's topic text from the help source as the program shows it: a
+// paragraph's lines joined by a space, paragraphs by an empty line.
+std::map<int, std::string> ReadTopicTexts() {
+    std::ifstream in(WindowsPath(LOCSTR_HELP_SOURCE));
+    std::map<int, std::string> texts;
+    std::string line, gap;
+    int id = 0;
+    while (std::getline(in, line)) {
+        size_t begin = line.find_first_not_of(" \t\r");
+        line = begin == std::string::npos
+                   ? ""
+                   : line.substr(begin, line.find_last_not_of(" \t\r") + 1 - begin);
+        if (line.rfind('[', 0) == 0) {
+            id = std::stoi(line.substr(1));
+            gap = "";
+        } else if (line.empty()) {
+            gap = texts[id].empty() ? "" : "\n\n";
+        } else if (id != 0 && line[0] != '#') {
+            texts[id] += (texts[id].empty() ? "" : gap.empty() ? " " : gap) + line;
+            gap = "";
+        }
+    }
+    return texts;
+}
+
+void PressKey(WORD key) {
+    INPUT input[2] = {};
+    input[0].type = INPUT_KEYBOARD;
+    input[0].ki.wVk = key;
+    input[1] = input[0];
+    input[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    SendInput(2, input, sizeof(INPUT));
+}
+
+const char AppDefaultsKey[] = "Software\\Wine\\AppDefaults\\locstr.exe";
+
+// The unmodified locstr.exe, operated from this process. Its Windows 98 mode
+// key is removed before and after each test, so no other test runs in it.
+class ProgramTest : public ::testing::Test {
+  protected:
+    void SetUp() override { RegDeleteKeyA(HKEY_CURRENT_USER, AppDefaultsKey); }
+    void TearDown() override {
+        PostMessageA(frame, WM_CLOSE, 0, 0);
+        if (process.hProcess != nullptr &&
+            WaitForSingleObject(process.hProcess, 10000) != WAIT_OBJECT_0) {
+            TerminateProcess(process.hProcess, 1);
+        }
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+        RegDeleteKeyA(HKEY_CURRENT_USER, AppDefaultsKey);
+    }
+    // Starts it and brings its frame to the front.
+    bool Start() {
+        STARTUPINFOA startup = {sizeof startup};
+        std::string line = "\"" + WindowsPath(LOCSTR_EXE) + "\"";
+        if (FindWindowA(STR_CLASS_NAME, nullptr) != nullptr ||
+            !CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                            &startup, &process) ||
+            !SettleUntil(
+                [this] {
+                    return (frame = FindWindowA(STR_CLASS_NAME, nullptr)) != nullptr &&
+                           IsWindowVisible(frame);
+                },
+                20000)) {
+            return false;
+        }
+        dialog = GetWindow(frame, GW_CHILD);
+        SetForegroundWindow(frame);
+        return SettleUntil([this] { return GetForegroundWindow() == frame; }, 5000);
+    }
+    HWND Control(int id) const { return GetDlgItem(dialog, id); }
+    HWND Focus() const {
+        GUITHREADINFO info = {sizeof info};
+        GetGUIThreadInfo(GetWindowThreadProcessId(frame, nullptr), &info);
+        return info.hwndFocus;
+    }
+    void FocusOn(int id) { // as Tab would
+        SendMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Control(id)), TRUE);
+    }
+    PROCESS_INFORMATION process = {};
+    HWND frame = nullptr;
+    HWND dialog = nullptr;
+};
+
+// In Windows 98 mode: WinHelpA, with the help file's full path.
+TEST_F(ProgramTest, F1InWindows98ModeAsksWinHelpForThePopUpByNumber) {
+    HKEY key = nullptr;
+    RegCreateKeyExA(HKEY_CURRENT_USER, AppDefaultsKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
+                    nullptr);
+    ASSERT_EQ(RegSetValueExA(key, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>("win98"), 6),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
     WNDCLASSA helpClass = {};
     helpClass.lpfnWndProc = HelpWindowProc;
     helpClass.hInstance = GetModuleHandleA(nullptr);
@@ -243,26 +352,40 @@ TEST_F(WindowTest, F1AsksForTheFocusedControlsPopUpButNotOnCloseOrLabels) {
     ASSERT_NE(help, nullptr);
     helpRequests.clear();
 
-    // F1 as the system turns it into WM_HELP for the focused control.
-    auto pressF1 = [&](int id) {
-        Focus(id);
-        SendMessageA(Item(id), WM_KEYF1, 0, 0);
-        Settle();
-    };
-    pressF1(IDC_PELLION_ID);
-    ASSERT_EQ(helpRequests.size(), 1u);
+    ASSERT_TRUE(Start());
+    FocusOn(IDC_PELLION_ID);
+    PressKey(VK_F1);
+    ASSERT_TRUE(SettleUntil([] { return !helpRequests.empty(); }, 5000));
     EXPECT_EQ(helpRequests[0].command, HELP_CONTEXTPOPUP);
     EXPECT_EQ(helpRequests[0].context, IDC_PELLION_ID);
     // The help file beside the program, by its full path.
-    char program[MAX_PATH];
-    std::string path(program, GetModuleFileNameA(nullptr, program, MAX_PATH));
+    std::string path = WindowsPath(LOCSTR_EXE);
     EXPECT_EQ(helpRequests[0].file, path.substr(0, path.rfind('\\') + 1) + HELP_FILE);
-    pressF1(IDC_HEX);
-    ASSERT_EQ(helpRequests.size(), 2u);
-    EXPECT_EQ(helpRequests[1].context, IDC_HEX);
+    EXPECT_EQ(HelpPopup(), nullptr);
+    DestroyWindow(help);
+}
 
-    pressF1(IDC_CLOSE);
-    EXPECT_EQ(helpRequests.size(), 2u) << "Close has no help";
+TEST_F(WindowTest, HelpPopUpStaysInTheWorkAreaAndLabelsAndMenusHaveNone) {
+    // The ID field in the work area's bottom right corner: the pop-up goes
+    // above it, inside the area; a click ends it.
+    RECT area, field, frameRect, shown;
+    SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0);
+    GetWindowRect(Item(IDC_PELLION_ID), &field);
+    GetWindowRect(frame, &frameRect);
+    SetWindowPos(frame, nullptr, area.right - 60 - (field.left - frameRect.left),
+                 area.bottom - 2 - (field.bottom - frameRect.top), 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    Focus(IDC_PELLION_ID);
+    SendMessageA(Item(IDC_PELLION_ID), WM_KEYF1, 0, 0);
+    Settle();
+    ASSERT_NE(HelpPopup(), nullptr);
+    GetWindowRect(Item(IDC_PELLION_ID), &field);
+    GetWindowRect(HelpPopup(), &shown);
+    EXPECT_LE(shown.bottom, field.top);
+    EXPECT_TRUE(shown.left >= area.left && shown.top >= area.top && shown.right <= area.right);
+    PostMessageA(HelpPopup(), WM_LBUTTONDOWN, MK_LBUTTON, 0);
+    Settle();
+    EXPECT_EQ(HelpPopup(), nullptr);
+
     // The help pointer on a label or group box (id 65535).
     HELPINFO label = {sizeof(HELPINFO), HELPINFO_WINDOW, IDC_STATIC_ID, nullptr, 0, {0, 0}};
     label.hItemHandle = GetWindow(dialog, GW_CHILD); // the "Network Interface" group box
@@ -272,8 +395,44 @@ TEST_F(WindowTest, F1AsksForTheFocusedControlsPopUpButNotOnCloseOrLabels) {
     HELPINFO menu = {sizeof(HELPINFO), HELPINFO_MENUITEM, IDC_PELLION_ID, nullptr, 0, {0, 0}};
     SendMessageA(dialog, WM_HELP, 0, reinterpret_cast<LPARAM>(&menu));
     Settle();
-    EXPECT_EQ(helpRequests.size(), 2u);
-    DestroyWindow(help);
+    EXPECT_EQ(HelpPopup(), nullptr);
+}
+
+TEST_F(ProgramTest, F1ShowsEachControlsTopicBelowItAndEscEndsIt) {
+    std::map<int, std::string> texts = ReadTopicTexts();
+    ASSERT_TRUE(Start());
+    for (int id : {1000, 1001, 1002, 1003, 1004, 1006, 1007, 1009, 1010, 1012, 1013}) {
+        SCOPED_TRACE(id);
+        HWND control = Control(id);
+        // A key for a control that can take the focus; the others (status
+        // line, message area, the hidden timer, Execute while disabled) get
+        // what Wine makes of the key.
+        bool focusable = IsWindowVisible(control) && IsWindowEnabled(control) &&
+                         (GetWindowLongA(control, GWL_STYLE) & WS_TABSTOP) != 0;
+        if (focusable) {
+            FocusOn(id);
+            PressKey(VK_F1);
+        } else {
+            PostMessageA(control, WM_KEYF1, 0, 0);
+        }
+        ASSERT_TRUE(SettleUntil([] { return HelpPopup() != nullptr; }, 5000));
+        char text[2048] = "";
+        SendMessageA(HelpPopup(), WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
+        EXPECT_EQ(text, texts[id]);
+        RECT place, shown;
+        GetWindowRect(control, &place);
+        GetWindowRect(HelpPopup(), &shown);
+        EXPECT_TRUE(shown.left == place.left && shown.top >= place.bottom);
+        PressKey(VK_ESCAPE);
+        ASSERT_TRUE(SettleUntil([] { return HelpPopup() == nullptr; }, 5000));
+        EXPECT_TRUE(!focusable || SettleUntil([&] { return Focus() == control; }, 5000));
+    }
+    // None on Close: the Tab after F1 leaves Close only when no pop-up took it.
+    FocusOn(IDC_CLOSE);
+    PressKey(VK_F1);
+    PressKey(VK_TAB);
+    EXPECT_TRUE(SettleUntil([this] { return Focus() == Control(IDC_INTERFACE_LIST); }, 5000));
+    EXPECT_EQ(HelpPopup(), nullptr);
 }
 
 // The interfaces key exists but lists nothing.
