@@ -15,8 +15,11 @@ packages=(cmake ninja-build g++ clang libgtest-dev googletest
 locstr_install_missing setup "${packages[@]}"
 
 case "${1:-}" in
-  "") ;;
   wine32) bash "$here/wine32-setup.sh" ;;
+  # Once Wine's 32-bit half is installed, Wine wants its loader to run for
+  # some 64-bit programs too (seen: the 64-bit program in Windows 98 mode), and
+  # qemu's registration for it is lost at every reboot.
+  "") [ "$(locstr_wine32_installed)" = no ] || bash "$here/wine32-setup.sh" ;;
   *) locstr_die "usage: tools/setup.sh [wine32]" ;;
 esac
 
