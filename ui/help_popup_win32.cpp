@@ -1,5 +1,6 @@
 // The context-help pop-up: a topic's title and text in the tooltip colours, below its control.
 #include "ui/help_popup.h"
+#include "platform/win32/os_version.h"
 #include "resources/strings.h"
 #include "ui/window_state.h"
 
@@ -22,23 +23,9 @@ static RECT titleRect; // client coordinates
 static RECT textRect;
 
 bool UseOwnHelpPopup() {
-    OSVERSIONINFOA version = {};
-    version.dwOSVersionInfoSize = sizeof version;
-    // Deprecated, but the only call that tells the older family from NT.
-#if defined(__GNUC__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-#elif defined(_MSC_VER)
-#pragma warning(push)
-#pragma warning(disable : 4996)
-#endif
-    BOOL known = GetVersionExA(&version);
-#if defined(__GNUC__)
-#pragma GCC diagnostic pop
-#elif defined(_MSC_VER)
-#pragma warning(pop)
-#endif
-    return known && version.dwPlatformId == VER_PLATFORM_WIN32_NT && version.dwMajorVersion >= 6;
+    OSVERSIONINFOA version;
+    return PlatOsVersion(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_NT &&
+           version.dwMajorVersion >= 6;
 }
 
 static void PaintPopup(HWND window) {

@@ -1,5 +1,6 @@
 // Device seam on Win32: the card's kernel driver, one system call per function.
 #include "platform/device.h"
+#include "platform/win32/os_version.h"
 #include <windows.h>
 #include <cstddef>
 
@@ -7,25 +8,11 @@ static_assert(sizeof(PlatOverlapped) == sizeof(OVERLAPPED), "PlatOverlapped must
 static_assert(offsetof(PlatOverlapped, event) == offsetof(OVERLAPPED, hEvent),
               "PlatOverlapped::event must match OVERLAPPED::hEvent");
 
+// A compatibility mode can make NT report the older family: the program then
+// takes the control-request route (platform/device.h).
 uint32_t PlatGetPlatformId() {
-    OSVERSIONINFOA info = {};
-    info.dwOSVersionInfoSize = sizeof info;
-    // Deprecated. Compatibility modes change the platform id too: under
-    // Windows 95/98 compatibility the NT family reports 1, the older family,
-    // and the program then takes the control-request route (platform/device.h).
-#if defined(__GNUC__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-#elif defined(_MSC_VER)
-#pragma warning(push)
-#pragma warning(disable : 4996)
-#endif
-    GetVersionExA(&info);
-#if defined(__GNUC__)
-#pragma GCC diagnostic pop
-#elif defined(_MSC_VER)
-#pragma warning(pop)
-#endif
+    OSVERSIONINFOA info;
+    PlatOsVersion(&info);
     return info.dwPlatformId;
 }
 
