@@ -241,9 +241,11 @@ static int StartLink() {
         return 0;
     }
     // A message left from the previous open must not pass for an answer from
-    // this one. Cleared before the reader starts, so no look at the mailbox
-    // (the reader's or a transaction's) can come before the clear.
+    // this one, nor its signal for a fill. Cleared before the reader starts,
+    // so no look at the mailbox (the reader's or a transaction's) can come
+    // before the clear.
     linkState.mailboxFull.store(0, std::memory_order_release);
+    PlatResetEvent(mailboxFilled);
     Reader* reader = FreeReader();
     if (reader != nullptr) {
         reader->cancelled.store(0, std::memory_order_relaxed);

@@ -233,7 +233,10 @@ TEST_F(LocationTest, ServicePinDuringAChangeIsDiscarded) {
 // phase ends, and the dialog, which took the first pin out before its change,
 // leaves this one in the mailbox for it: the next change follows. On the test
 // clock the pin comes after the write's limit, before the change looks again
-// (an unanswered write); on the real clock, after the write phase.
+// (an unanswered write), and a thread that waits for the mailbox since the
+// write went out takes the reader's signal for it (the longest waiter does),
+// so the change looks only at its next step. On the real clock the pin comes
+// after the write phase.
 TEST_F(LocationTest, ServicePinDuringTheWriteGetsTheHeldBackWakeUpAndTheNextChange) {
     OpenTestLink();
     entryState.autoExecute = 1;
@@ -241,22 +244,33 @@ TEST_F(LocationTest, ServicePinDuringTheWriteGetsTheHeldBackWakeUpAndTheNextChan
     VnetFaultControls()->dropResponses = true;
     Inject(ServicePin(nodeId));
     Inject(ReadAnswer({'X', 0, 0, 0, 0, 0}));
-    TestThread late([this] {
+    int beforePin = -1, duringWrite = -1;
+    TestThread late([this, &beforePin, &duringWrite] {
         WaitUntil([] { return VnetWrittenCount() == 2; }); // the write is out
-#ifdef _WIN32
-        WaitUntil([] { return linkState.transactionActive.load() == 0; });
-#else
-        PlatSleep(5010);
-#endif
-        for (const std::vector<uint8_t>& m :
-             {ServicePin(otherId), ReadAnswer({'N', 'E', 'W', 'L', 'O', 'C'})})
-            VnetInjectMessage(iface, m.data(), m.size());
+        beforePin = RecorderWakeUps();
+        TestThread pin([this] {
+            if (testClock)
+                PlatSleep(5010);
+            else
+                WaitUntil([] { return linkState.transactionActive.load() == 0; });
+            for (const std::vector<uint8_t>& m :
+                 {ServicePin(otherId), ReadAnswer({'N', 'E', 'W', 'L', 'O', 'C'})})
+                VnetInjectMessage(iface, m.data(), m.size());
+        });
+        WaitForMailbox(6000);
+        PlatSleep(10); // the reader is done with the pin; the change still waits
+        duringWrite = RecorderWakeUps();
     });
     ASSERT_TRUE(Pump([] {
         return RecorderLast(OutputKind::Message) ==
                "Location string is identical:\n NEWLOC\nNo change made.";
     }));
-    EXPECT_EQ(RecorderWakeUps(), 4) << "one for each of the four messages handed over";
+    late.Join();
+    PumpFor(100); // the reader has posted all it would
+    if (testClock) {
+        EXPECT_EQ(duringWrite, beforePin) << "a wake-up of its own during the write";
+        EXPECT_EQ(RecorderWakeUps(), beforePin + 2) << "the held-back one, the next answer's";
+    }
     EXPECT_EQ(RecorderLast(OutputKind::PellionId), "00 D0 71 2A 01 00");
     EXPECT_EQ(Bytes(entryState.pellionId, 6), Bytes(otherId, 6));
     EXPECT_EQ(CueCount(), 1) << "the unanswered write's";
