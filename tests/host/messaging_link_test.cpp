@@ -13,6 +13,7 @@ const std::vector<uint8_t> updateDomainBytes(UpdateDomainCommand,
                                              UpdateDomainCommand + sizeof UpdateDomainCommand);
 const std::vector<uint8_t> setNodeModeBytes(SetNodeModeCommand,
                                             SetNodeModeCommand + sizeof SetNodeModeCommand);
+const std::vector<std::vector<uint8_t>> startUpBytes = {updateDomainBytes, setNodeModeBytes};
 
 // Not a response of any kind: what other nodes' traffic looks like here.
 std::vector<uint8_t> Traffic(uint8_t tag) {
@@ -25,8 +26,7 @@ using LinkTest = MessagingTest;
 
 TEST_F(LinkTest, StartUpSendsUpdateDomainThenSetNodeModeAndStartsTheReader) {
     EXPECT_EQ(OpenLink("VNI1"), LinkOpened::Running);
-    EXPECT_EQ(WrittenLog(),
-              (std::vector<std::vector<uint8_t>>{updateDomainBytes, setNodeModeBytes}));
+    EXPECT_EQ(WrittenLog(), startUpBytes);
     EXPECT_NE(linkState.readerRunning.load(), nullptr);
     EXPECT_EQ(RecorderCount(), 0u) << "a good start shows nothing";
 }
@@ -49,10 +49,9 @@ TEST_F(LinkTest, UpdateDomainFailureCodeStopsTheStart) {
     EXPECT_EQ(InterfaceTable[handle].state, NiSlotFree);
 }
 
-// Without its arrival event the reader's waits would return at once and it
-// would spin: the link does not start, and nothing goes out. An event that
-// cannot be attached (no second handle) is looked past: the start-up exchange
-// waits out its limit, and the reader looks for messages every 50 ms.
+// Without its arrival event the reader would spin: the link does not start.
+// One that cannot be attached (no second handle) is looked past: the start-up
+// exchange waits out its limit, and the reader looks every 50 ms.
 TEST_F(LinkTest, NoArrivalEventNoStartAndAnUnattachedOneIsLookedPast) {
     PlatEvent arrival = linkState.arrivalEvent;
     linkState.arrivalEvent = nullptr;
@@ -93,8 +92,7 @@ TEST_F(LinkTest, WakeUpWithoutAMessageDoesNotEndTheWait) {
     EXPECT_EQ(OpenLink("VNI1"), LinkOpened::Running);
     ExpectTook(start, 400); // decided by the delayed answer
     spurious.Join();
-    EXPECT_EQ(WrittenLog(),
-              (std::vector<std::vector<uint8_t>>{updateDomainBytes, setNodeModeBytes}));
+    EXPECT_EQ(WrittenLog(), startUpBytes);
 }
 
 // 600 stale messages: the first 500 are drained before Update Domain goes
@@ -136,8 +134,7 @@ TEST_F(LinkTest, OtherTrafficBeyondTheLimitCountsAsSuccess) {
     ExpectTook(start, 5000);
     stop.store(true);
     chatter.Join();
-    EXPECT_EQ(WrittenLog(),
-              (std::vector<std::vector<uint8_t>>{updateDomainBytes, setNodeModeBytes}));
+    EXPECT_EQ(WrittenLog(), startUpBytes);
 }
 
 TEST_F(LinkTest, ReaderHandsOverOneMessageAndNeverOverwritesAFullMailbox) {

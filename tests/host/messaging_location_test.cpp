@@ -178,8 +178,7 @@ TEST_F(LocationTest, FailuresAreReportedAndLeaveTheNodeAlone) {
 }
 
 // The node answers Read Memory with its failure code: that does not end the
-// wait; the phase runs to its limit, the first look at the mailbox more than
-// 5000 ms after the request (25 ms steps).
+// wait; the phase runs to its limit (the first 25-ms look after 5000 ms).
 TEST_F(LocationTest, ReadFailureCodeDoesNotEndTheWaitEarly) {
     OpenTestLink();
     VnetFaultControls()->readMemoryFailureCode = true;
@@ -228,15 +227,12 @@ TEST_F(LocationTest, ServicePinDuringAChangeIsDiscarded) {
     EXPECT_EQ(NodeLocation(other), (std::vector<uint8_t>{'E', 'L', 'S', 'E', 0, 0}));
 }
 
-// A service pin that the reader hands over while an auto-executed change
-// writes gets no wake-up of its own; the one held back is posted as the write
-// phase ends, and the dialog, which took the first pin out before its change,
-// leaves this one in the mailbox for it: the next change follows. On the test
-// clock the pin comes after the write's limit, before the change looks again
-// (an unanswered write), and a thread that waits for the mailbox since the
-// write went out takes the reader's signal for it (the longest waiter does),
-// so the change looks only at its next step. On the real clock the pin comes
-// after the write phase.
+// A service pin handed over during an auto-executed change's write gets no
+// wake-up of its own; the one held back comes as the write ends, and the
+// dialog leaves the pin in the mailbox for it: the next change follows. On the
+// test clock the pin comes after the unanswered write's limit, and a thread
+// waiting since the write takes the reader's signal for it (the longest waiter
+// does): the change looks at its next step. Under Wine it comes after the write.
 TEST_F(LocationTest, ServicePinDuringTheWriteGetsTheHeldBackWakeUpAndTheNextChange) {
     OpenTestLink();
     entryState.autoExecute = 1;

@@ -69,10 +69,8 @@ const bool testClock = false; // Wine: the real clock
 const bool testClock = true;
 #endif
 
-// The time a step took since `start`: on the host's test clock exactly `ms`
-// (every wait ends on its limit to the millisecond). Under Wine the real clock
-// also counts what a busy machine delays (seconds, seen here), so only a limit
-// cut short, or one overrun by another whole limit, fails there.
+// The time a step took since `start`: exactly `ms` on the host's test clock;
+// under Wine also what a busy machine delays (seconds, seen here).
 inline void ExpectTook(uint32_t start, uint32_t ms) {
     uint32_t took = PlatTickCount() - start;
     if (testClock)
@@ -81,9 +79,7 @@ inline void ExpectTook(uint32_t start, uint32_t ms) {
         EXPECT_TRUE(took + 100 >= ms && took < ms + 5000) << took << " ms, not about " << ms;
 }
 
-// The default limit of the waits below only ends a test that hangs: on the
-// real clock, how soon a thread gets its turn is the machine's business.
-const uint32_t HangLimitMs = 30000;
+const uint32_t HangLimitMs = 30000; // ends a hung test, never a slow machine's
 
 // Waits, without answering wake-ups, until done() holds or the time is up.
 inline bool WaitUntil(const std::function<bool()>& done, uint32_t limitMs = HangLimitMs) {

@@ -477,9 +477,8 @@ TEST_F(NiAccessNt, ArrivalReadIsIssuedAgainOnlyOnceThePreviousCompleted) {
 }
 
 // A pending arrival read keeps the event it was issued with: attaching
-// another one must not leave the next arrival to the old event. Closing the
-// old handle ends its read, whose outcome the system writes into the record
-// later: the new read must not be issued with that record before.
+// another one must not leave the next arrival to the old event, nor issue the
+// new read into the record before the old read's late outcome has landed.
 TEST_F(NiAccessNt, AnotherEventTakesOverFromAPendingArrivalRead) {
     int iface = VnetAddInterface("NIC1", 0);
     NiHandle handle = Open("NIC1");
