@@ -81,7 +81,8 @@ bool VnetDelivered(size_t index, VnetLogEntry* entry);
 // message at or after the place *next (0 to begin with; an order), with
 // fromProgram telling a written one from a delivered one, and *next moved
 // past it. Messages no longer kept are passed over; after a clear the
-// reader starts again from the first. False when there is none yet.
+// reader starts again from the first (once it asks for a place beyond all
+// that were logged since). False when there is none yet.
 bool VnetNextTraffic(size_t* next, VnetLogEntry* entry, bool* fromProgram);
 
 // For a network process behind a real driver (no device seam in between):
