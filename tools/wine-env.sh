@@ -111,6 +111,15 @@ locstr_prepare_prefix() {
   exec {lock}<&-
 }
 
+# Sets the display scale of $WINEPREFIX to $1 DPI (96 = 100 %, 144 = 150 %,
+# 192 = 200 %) where Wine reads it; programs started after the prefix's
+# wineserver has ended see it. For locstr_prepare_prefix's setup command.
+locstr_display_scale() {
+  quiet "$WINE" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f
+  quiet "$WINE" reg add 'HKLM\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts' \
+    /v LogPixels /t REG_DWORD /d "$1" /f
+}
+
 # Stops the script when $1 is neither empty nor a Wine prefix (a mistaken
 # prefix variable): such a directory is never removed.
 _locstr_check_prefix() {

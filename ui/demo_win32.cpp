@@ -14,6 +14,9 @@ void DemoStartUp(HINSTANCE instance) {
 void DemoWindowsShown(HWND frame) {
     RECT rect;
     GetWindowRect(frame, &rect);
-    CreateNetworkPanel(demoInstance, rect.right + 8, rect.top);
+    HDC screen = GetDC(nullptr);
+    int gap = MulDiv(8, GetDeviceCaps(screen, LOGPIXELSX), 96); // 8 pixels at 100 %
+    ReleaseDC(nullptr, screen);
+    CreateNetworkPanel(demoInstance, rect.right + gap, rect.top);
     SetForegroundWindow(frame);
 }
