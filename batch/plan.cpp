@@ -3,6 +3,7 @@
 #include "batch/plan.h"
 #include "messaging/hextext.h"
 #include "ui/fields.h"
+#include <climits>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -126,11 +127,19 @@ void AddFault(Reading& r, int line, const char* format, ...) {
     ++plan.faultCount;
 }
 
+// The bytes of the field's contents that its text holds.
+int Kept(const Field& f) {
+    const int keep = static_cast<int>(FieldKeep);
+    return f.length < 0 ? 0 : f.length < keep ? f.length : keep;
+}
+
 void Keep(Field& f, char c) {
     if (f.length < static_cast<int>(FieldKeep)) {
         f.text[f.length] = c;
     }
-    ++f.length;
+    if (f.length < INT_MAX) {
+        ++f.length;
+    }
     auto b = static_cast<uint8_t>(c);
     if (f.oddAt == 0 && (b < 0x20 || b > 0x7E)) {
         f.oddAt = f.length;
@@ -192,7 +201,7 @@ FieldEnd ReadField(const char*& p, const char* end, Field& f) {
         ++p; // the comma
         result = FieldEnd::Comma;
     }
-    f.text[f.length < static_cast<int>(FieldKeep) ? f.length : FieldKeep] = '\0';
+    f.text[Kept(f)] = '\0';
     return result;
 }
 
@@ -202,7 +211,7 @@ bool ReadId(Reading& r, const Field& f, uint8_t id[6]) {
         AddFault(r, r.line, "the ID is empty; %s", IdForms);
         return false;
     }
-    int kept = f.length < static_cast<int>(FieldKeep) ? f.length : static_cast<int>(FieldKeep);
+    int kept = Kept(f);
     char upper[FieldKeep + 1];
     for (int i = 0; i < kept; ++i) {
         upper[i] = ForParser(f.text[i]);
@@ -250,7 +259,7 @@ bool ReadId(Reading& r, const Field& f, uint8_t id[6]) {
 
 // "hex:" and the HEX field's form: 1 to 6 pairs 20..7F, single spaces, either case.
 bool ReadHexLocation(Reading& r, const Field& f, uint8_t location[6]) {
-    int kept = f.length < static_cast<int>(FieldKeep) ? f.length : static_cast<int>(FieldKeep);
+    int kept = Kept(f);
     int start = static_cast<int>(HexPrefixLength);
     while (start < kept && IsBlank(f.text[start])) {
         ++start;
