@@ -37,13 +37,11 @@ std::string Padded(const std::string& text) {
 TEST(ReadPlan, TakesGoodLinesAndNamesTheFaultOfEachBadOne) {
     struct Case {
         const char* text;
-        const char* expected; // the one node's location, or the one fault's text (a prefix)
+        const char* expected; // the one node's location, or (a part of) the one fault's text
     };
     const Case good[] = {
         {"05 01 8A 3C 1F 00,Roof 7", "Roof 7"},
-        {"\xEF\xBB\xBF"
-         "Id,Location\r\n# site B\r\n \r\n 05018a3c1F00 ,  Hall 1 \t\r\n",
-         "Hall 1"},
+        {"\xEF\xBB\xBFId,Location\r\n# site B\r\n \r\n 05018a3c1F00 ,  Hall 1 \t\r\n", "Hall 1"},
         {"\"05 01 8a 3c 1f 00\" , \" a,\"\"b\" \n", " a,\"b"},
         {"05 01 8A 3C 1F 00,\"hex:41\"", "hex:41"},
         {"05 01 8A 3C 1F 00,HEX: 41 7f", "A\x7F"},
@@ -59,35 +57,33 @@ TEST(ReadPlan, TakesGoodLinesAndNamesTheFaultOfEachBadOne) {
     const Case bad[] = {
         {"05 01 8A 3C 1F,R", "line 1: malformed ID: it ends after 14 characters, not 17; an ID is "
                              "written as 05 01 8A 3C 1F 00 or 05018A3C1F00"},
-        {"05 01 8g 3C 1F 00,R", "line 1: malformed ID: character 8 ('g') is not a hexadecimal"},
-        {"05-01 8A 3C 1F 00,R", "line 1: malformed ID: character 3 ('-') should be a space"},
-        {"05 01 8A 3C 1F 001,R", "line 1: malformed ID: 18 characters, not 17"},
-        {"05018A3C1F0,R", "line 1: malformed ID: 11 hexadecimal digits, not 12"},
-        {"05018A3C1F\x7F"
-         "0,R",
-         "line 1: malformed ID: character 11 (byte 7F) is not a hex"},
+        {"05 01 8g 3C 1F 00,R", "ID: character 8 ('g') is not a hexadecimal digit"},
+        {"05-01 8A 3C 1F 00,R", "ID: character 3 ('-') should be a space"},
+        {"05 01 8A 3C 1F 001,R", "ID: 18 characters, not 17"},
+        {"05018A3C1F0,R", "ID: 11 hexadecimal digits, not 12"},
+        {"05018A3C1F\x7F\x30,R", "ID: character 11 (byte 7F) is not a hex"},
         {",R", "line 1: the ID is empty"},
         {"05018A3C1F00,Roof 77", "line 1: the location has 7 characters, at most 6"},
         {"05018A3C1F00, ", "line 1: the location is empty"},
         {"05018A3C1F00,\"\"", "line 1: the location is empty"},
         {"05018A3C1F00,hex: ", "line 1: the location is empty: hex: with no pairs"},
-        {"05018A3C1F00,A\tB", "line 1: character 2 of the location (byte 09) is not printable"},
-        {"05018A3C1F00,Caf\xC3", "line 1: character 4 of the location (byte C3) is not printable"},
-        {"05018A3C1F00,\x7F\xC3", "line 1: character 1 of the location (byte 7F) is not printable"},
-        {"05018A3C1F00,A\x7F", "line 1: character 2 of the location is byte 7F, which only hex: "
-                               "pairs can give: write the location as hex:41 7F"},
+        {"05018A3C1F00,A\tB", "character 2 of the location (byte 09) is not printable"},
+        {"05018A3C1F00,Caf\xC3", "character 4 of the location (byte C3) is not printable"},
+        {"05018A3C1F00,\x7F\xC3", "character 1 of the location (byte 7F) is not printable"},
+        {"05018A3C1F00,A\x7F", "byte 7F, which only hex: pairs can give: write the location as "
+                               "hex:41 7F"},
         {"05018A3C1F00,\"Hall", "line 1: unterminated quote: the location has no closing quote"},
-        {"\"05018A3C1F00,Hall", "line 1: unterminated quote: the ID has no closing quote"},
-        {"05018A3C1F00,\"Hall\"x", "line 1: text after the closing quote of the location"},
-        {"05018A3C1F00,Ha\"ll", "line 1: a quote inside the location, which is not in quotes"},
+        {"\"05018A3C1F00,Hall", "unterminated quote: the ID has no closing quote"},
+        {"05018A3C1F00,\"Hall\"x", "text after the closing quote of the location"},
+        {"05018A3C1F00,Ha\"ll", "a quote inside the location, which is not in quotes"},
         {"05018A3C1F00", "line 1: missing field: a line holds id,location"},
         {"05018A3C1F00,A,", "line 1: extra field: 3 fields"},
-        {"05018A3C1F00,hex:41 80", "line 1: the location's hex: pairs: pair 2 is 80, outside"},
-        {"05018A3C1F00,hex:41 1f", "line 1: the location's hex: pairs: pair 2 is 1F, outside"},
-        {"05018A3C1F00,hex:41 4", "line 1: the location's hex: pairs: the last pair is incomplete"},
-        {"05018A3C1F00,hex:41-42", "line 1: the location's hex: pairs: character 3 ('-') should"},
-        {"05018A3C1F00,hex:4G", "line 1: the location's hex: pairs: character 2 ('G') is not a "},
-        {"05018A3C1F00,hex:41 42 43 44 45 46 47", "line 1: the location's hex: pairs: more than"},
+        {"05018A3C1F00,hex:41 80", "hex: pairs: pair 2 is 80, outside 20 to 7F"},
+        {"05018A3C1F00,hex:41 1f", "hex: pairs: pair 2 is 1F, outside 20 to 7F"},
+        {"05018A3C1F00,hex:41 4", "hex: pairs: the last pair is incomplete"},
+        {"05018A3C1F00,hex:41-42", "hex: pairs: character 3 ('-') should be a space"},
+        {"05018A3C1F00,hex:4G", "hex: pairs: character 2 ('G') is not a hexadecimal digit"},
+        {"05018A3C1F00,hex:41 42 43 44 45 46 47", "hex: pairs: more than 6"},
         {"", "plan: no nodes"},
         {"id,location\n# nothing\n\n", "plan: no nodes"},
         {"05018A3C1F00,A\nid,Loc", "line 2: malformed ID: character 1 ('i')"},
@@ -99,7 +95,7 @@ TEST(ReadPlan, TakesGoodLinesAndNamesTheFaultOfEachBadOne) {
         EXPECT_FALSE(Read(c.text));
         EXPECT_EQ(plan.entryCount, 0);
         ASSERT_EQ(plan.faultCount, 1) << plan.faults[1].text;
-        EXPECT_EQ(std::string(plan.faults[0].text).substr(0, std::strlen(c.expected)), c.expected);
+        EXPECT_NE(std::strstr(plan.faults[0].text, c.expected), nullptr) << plan.faults[0].text;
     }
 }
 
@@ -159,15 +155,9 @@ TEST(RecordForms, ReadBackAsThePlanAndShowAsTheTrafficList) {
         EXPECT_EQ(std::string("answer: ") + shown, described);
     }
 
-    RecordRow row = {{2024, 5, 2, 14, 3, 7},
-                     {5, 1, 0x8A, 0x3C, 0x1F, 0},
-                     1,
-                     {'A', 0, 'B'},
-                     1,
-                     {'h', 'e', 'x', ':', '1'},
-                     NodeOutcome::Changed,
-                     nullptr,
-                     142};
+    RecordRow row = {{2024, 5, 2, 14, 3, 7}, {5, 1, 0x8A, 0x3C, 0x1F, 0}, 1, {'A', 0, 'B'}, 1};
+    std::memcpy(row.after, "hex:1", 5);
+    row.ms = 142;
     char text[RecordRowSize];
     FormatRecordRow(text, sizeof text, row);
     EXPECT_STREQ(text, "2024-05-02T14:03:07,05 01 8A 3C 1F 00,hex:41 00 42,\"hex:1\",changed,142");
@@ -178,20 +168,22 @@ TEST(RecordForms, ReadBackAsThePlanAndShowAsTheTrafficList) {
                        "\"failed: write refused, twice\",5001");
     row.outcome = NodeOutcome::NotRun;
     row.beforeKnown = 0;
+    std::memcpy(row.before, "Old", 3); // not known: not written
     row.ms = -1;
     FormatRecordRow(text, sizeof text, row);
     EXPECT_STREQ(text, "1999-12-31T23:59:09,00 00 00 00 00 00,,,not run,");
-    EXPECT_STREQ(RecordHeader, "time,id,before,after,outcome,ms");
 }
 
 TEST(ParseCommandLine, ReadsEveryOptionAndNamesEveryMisuse) {
     struct Case {
         std::vector<const char*> args;
-        const char* fault; // null: accepted
+        const char* expected; // the options read, or the misuse named
     };
     const Case cases[] = {
-        {{"--check", "--interface", "VNI1", "--record", "r.csv", "--force", "p.csv"}, nullptr},
-        {{"--", "--check"}, nullptr},
+        {{"--check", "--interface", "N", "--record", "r", "--force", "p"}, "run check force N r p"},
+        {{"--", "--check"}, "run --check"},
+        {{"--list"}, "list"},
+        {{"--bogus", "p", "q", "/?"}, "help"},
         {{}, "no plan: name the plan's CSV file last"},
         {{"--bogus", "p"}, "unknown option --bogus"},
         {{"p", "--interface"}, "--interface needs an interface name after it"},
@@ -202,38 +194,30 @@ TEST(ParseCommandLine, ReadsEveryOptionAndNamesEveryMisuse) {
         {{"a", "b"}, "more than one plan: a and b"},
         {{""}, "the plan's file name is empty"},
         {{"--force", "p"},
-         "--force goes with --record FILE: it lets the record replace an "
-         "existing file"},
+         "--force goes with --record FILE: it lets the record replace an existing file"},
         {{"--list", "p"}, "--list goes alone, without a plan or another option"},
         {{"--check", "--show-nodes"}, "--show-nodes goes alone, without a plan or another option"},
         {{"--list", "--show-nodes"}, "--list and --show-nodes go alone, not together"},
-        {{"--record", "C:/Site/P.CSV", "c:\\site\\p.csv"},
-         "the record would replace the plan: "
-         "give --record another file"},
+        {{"--record", "C:/P.CSV", "c:\\p.csv"},
+         "the record would replace the plan: give --record another file"},
     };
+    const char* const actions[] = {"run", "list", "show-nodes", "help"};
     for (const Case& c : cases) {
         std::vector<const char*> argv = {"locstr-batch"};
         argv.insert(argv.end(), c.args.begin(), c.args.end());
-        BatchOptions options;
+        BatchOptions o;
         char fault[CommandLineFaultSize];
-        bool ok = ParseCommandLine(int(argv.size()), argv.data(), options, fault, sizeof fault);
-        EXPECT_EQ(ok, c.fault == nullptr) << fault;
-        EXPECT_STREQ(fault, c.fault != nullptr ? c.fault : "");
+        std::string got;
+        if (ParseCommandLine(int(argv.size()), argv.data(), o, fault, sizeof fault)) {
+            got = actions[int(o.action)];
+            got += std::string(o.check ? " check" : "") + (o.force ? " force" : "");
+            for (const char* value : {o.interfaceName, o.recordPath, o.planPath})
+                got += value != nullptr ? std::string(" ") + value : "";
+        } else {
+            got = fault;
+        }
+        EXPECT_EQ(got, c.expected);
     }
-    const char* all[] = {"x", "--check", "--interface", "VNI1", "--record", "r", "--force", "p"};
-    BatchOptions o;
-    char fault[CommandLineFaultSize];
-    ASSERT_TRUE(ParseCommandLine(8, all, o, fault, sizeof fault));
-    EXPECT_TRUE(o.action == BatchAction::Run && o.check && o.force);
-    EXPECT_STREQ(o.interfaceName, "VNI1");
-    EXPECT_STREQ(o.recordPath, "r");
-    EXPECT_STREQ(o.planPath, "p");
-    const char* list[] = {"x", "--list"};
-    ASSERT_TRUE(ParseCommandLine(2, list, o, fault, sizeof fault));
-    EXPECT_TRUE(o.action == BatchAction::List && o.planPath == nullptr);
-    const char* help[] = {"x", "--bogus", "p", "q", "/?"};
-    ASSERT_TRUE(ParseCommandLine(5, help, o, fault, sizeof fault));
-    EXPECT_TRUE(o.action == BatchAction::Help);
     EXPECT_EQ(std::strstr(BatchUsage(false), "--show-nodes"), nullptr);
     EXPECT_NE(std::strstr(BatchUsage(true), "locstr-batch-demo --list\n"), nullptr);
 }
