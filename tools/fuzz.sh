@@ -22,9 +22,9 @@ if ! { cmake --preset fuzz && cmake --build --preset fuzz -j2; } >build/fuzz-bui
   exit 2
 fi
 
-read -r -a targets <<<"${FUZZ_TARGETS:-id_text hex_text niopen catalogue link}"
+read -r -a targets <<<"${FUZZ_TARGETS:-id_text hex_text niopen catalogue link plan}"
 # Longest input per target: the texts are fields, the rest build layouts and traffic.
-declare -A max_len=([id_text]=64 [hex_text]=64 [niopen]=256 [catalogue]=1024 [link]=512)
+declare -A max_len=([id_text]=64 [hex_text]=64 [niopen]=256 [catalogue]=1024 [link]=512 [plan]=2048)
 bin=build/fuzz/tests/fuzz
 artifacts=build/fuzz/artifacts
 work=$(mktemp -d)

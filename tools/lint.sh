@@ -17,7 +17,7 @@ locstr_at_exit 'rm -f "$tidy_log"'
 # run-clang-tidy fails only when clang-tidy cannot run; findings are read from
 # its output. Test sources are left out: GoogleTest's macros dominate them.
 run-clang-tidy -p build/host -quiet -j "$(nproc)" \
-  "^$root/(niaccess|messaging|platform|virtualnet|ui)/" >"$tidy_log" 2>&1 ||
+  "^$root/(niaccess|messaging|platform|virtualnet|ui|batch)/" >"$tidy_log" 2>&1 ||
   locstr_die "tidy: clang-tidy could not run: $(tail -5 "$tidy_log")"
 if grep -qE '(warning|error):' "$tidy_log"; then
   sed 's/\x1b\[[0-9;]*m//g' "$tidy_log" | grep -E '(warning|error):' >&2
