@@ -5,17 +5,11 @@
 # window as an operator would, saves a screenshot (build/demo-screenshot.png,
 # or the path in LOCSTR_DEMO_SHOT; the README's is docs/screenshot.png), and
 # exits 0 only when the change completed.
-. "$(dirname "$0")/lib.sh"
-here=$(cd "$(dirname "$0")" && pwd)
-cd "$here/.."
-
-if [ "${1:-}" != "--in-x" ]; then
-  bash tools/setup.sh
-  quiet cmake --preset windows
-  cmake --build --preset windows -j "$(nproc)" --target locstr-demo demo-operator
-fi
-. tools/wine-env.sh
-exe_dir=$(pwd)/build/windows/ui
+# shellcheck source=wine-env.sh
+. "$(dirname "$0")/wine-env.sh"
+cd "$(dirname "$0")/.."
+# Exported: the run under Xvfb (--in-x) has them.
+[ "${1:-}" = --in-x ] || locstr_windows_build locstr-demo demo-operator
 
 # The demo has a prefix of its own: the project's prefix uses the null display
 # driver, which draws nothing. Here Wine's X11 driver draws into one virtual
@@ -23,6 +17,7 @@ exe_dir=$(pwd)/build/windows/ui
 export WINEPREFIX="${LOCSTR_DEMO_WINEPREFIX:-$HOME/.cache/locstr/demo-prefix}"
 # Wide enough for the program's window and the panel beside it.
 desktop_size=1280x600
+# shellcheck disable=SC2317 # run by locstr_prepare_prefix, which shellcheck does not see
 virtual_desktop() {
   quiet "$WINE" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /t REG_SZ /d Default /f
   quiet "$WINE" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /t REG_SZ /d "$1" /f
@@ -31,7 +26,7 @@ locstr_prepare_prefix "" virtual_desktop "$desktop_size"
 
 if [ "${1:-}" != "--in-x" ] && [ -n "${DISPLAY:-}" ]; then
   echo "demo: starting locstr-demo.exe; close its window to end"
-  exec "$WINE" "$exe_dir/locstr-demo.exe"
+  exec "$WINE" "$LOCSTR_DEMO_EXE"
 fi
 
 if [ "${1:-}" != "--in-x" ]; then
@@ -42,11 +37,11 @@ fi
 # Wine's messages on stderr are kept in files, shown only when the change fails.
 demo_err=$(mktemp)
 operator_err=$(mktemp)
-locstr_at_exit 'rm -f "$demo_err" "$operator_err"'
-"$WINE" "$exe_dir/locstr-demo.exe" 2>"$demo_err" &
+locstr_at_exit "rm -f $(printf %q "$demo_err") $(printf %q "$operator_err")"
+"$WINE" "$LOCSTR_DEMO_EXE" 2>"$demo_err" &
 demo_pid=$!
 rc=0
-"$WINE" "$exe_dir/demo-operator.exe" drive "Roof 7" 2>"$operator_err" || rc=$?
+"$WINE" "$DEMO_OPERATOR_EXE" drive "Roof 7" 2>"$operator_err" || rc=$?
 if [ $rc -ne 0 ]; then
   echo "demo: demo-operator.exe drive ended with status $rc; Wine's messages:" >&2
   grep -hv 'fixme:' "$demo_err" "$operator_err" >&2 || echo "demo: (none)" >&2
@@ -64,9 +59,8 @@ else
   echo "demo: no screenshot (import could not read the X display)" >&2
 fi
 # Fails when the program has ended already: then there is nothing to close.
-"$WINE" "$exe_dir/demo-operator.exe" close 2>/dev/null || true
+"$WINE" "$DEMO_OPERATOR_EXE" close 2>/dev/null || true
 # The program's own status says nothing about the change; rc does.
 wait "$demo_pid" || true
-# Fails when the wineserver has ended by itself already.
-"$WINESERVER" -k 2>/dev/null || true
+locstr_wineserver_stop
 exit $rc
