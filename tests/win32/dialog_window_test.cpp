@@ -12,6 +12,7 @@
 #include "virtualnet/vregistry.h"
 #include <commctrl.h>
 #include <algorithm>
+#include <cstring>
 #include <fstream>
 #include <map>
 
@@ -286,19 +287,13 @@ void PressKey(WORD key) {
 
 const char AppDefaultsKey[] = "Software\\Wine\\AppDefaults\\locstr.exe";
 
-// The unmodified locstr.exe, operated from this process. Its Windows 98 mode
+// The unmodified locstr.exe, operated from this process. Its Windows version
 // key is removed before and after each test, so no other test runs in it.
 class ProgramTest : public ::testing::Test {
   protected:
     void SetUp() override { RegDeleteKeyA(HKEY_CURRENT_USER, AppDefaultsKey); }
     void TearDown() override {
-        PostMessageA(frame, WM_CLOSE, 0, 0);
-        if (process.hProcess != nullptr &&
-            WaitForSingleObject(process.hProcess, 10000) != WAIT_OBJECT_0) {
-            TerminateProcess(process.hProcess, 1);
-        }
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
+        Stop();
         RegDeleteKeyA(HKEY_CURRENT_USER, AppDefaultsKey);
     }
     // Starts it and brings its frame to the front.
@@ -320,6 +315,17 @@ class ProgramTest : public ::testing::Test {
         SetForegroundWindow(frame);
         return SettleUntil([this] { return GetForegroundWindow() == frame; }, 5000);
     }
+    void Stop() {
+        PostMessageA(frame, WM_CLOSE, 0, 0);
+        if (process.hProcess != nullptr &&
+            WaitForSingleObject(process.hProcess, 10000) != WAIT_OBJECT_0) {
+            TerminateProcess(process.hProcess, 1);
+        }
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+        process = {};
+        frame = dialog = nullptr;
+    }
     HWND Control(int id) const { return GetDlgItem(dialog, id); }
     HWND Focus() const {
         GUITHREADINFO info = {sizeof info};
@@ -334,14 +340,27 @@ class ProgramTest : public ::testing::Test {
     HWND dialog = nullptr;
 };
 
-// In Windows 98 mode: WinHelpA, with the help file's full path.
-TEST_F(ProgramTest, F1InWindows98ModeAsksWinHelpForThePopUpByNumber) {
-    HKEY key = nullptr;
-    RegCreateKeyExA(HKEY_CURRENT_USER, AppDefaultsKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
-                    nullptr);
-    ASSERT_EQ(RegSetValueExA(key, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>("win98"), 6),
-              ERROR_SUCCESS);
-    RegCloseKey(key);
+// The system's own NT version, which Wine reads for the whole prefix (its
+// Windows version setting writes it): a program started while it is changed
+// reports that version.
+const char SystemVersionKey[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
+
+// F1 asks WinHelpA only where the system is older than NT 6 (with the help
+// file's full path), whatever the program's version calls report: Wine's
+// per-program version (AppDefaults) changes those calls only, as a
+// compatibility mode of a current Windows does.
+TEST_F(ProgramTest, F1AsksWinHelpOnlyOnASystemOlderThanNT6) {
+    struct Mode {
+        const char* program; // the per-program version, or nullptr
+        const char* system;  // the system's version: nullptr keeps Wine's 6.1, "" keeps none
+        bool winHelp;
+    };
+    const Mode modes[] = {
+        {"winxp", nullptr, false}, // an XP compatibility mode on Wine's Windows 7
+        {"win98", nullptr, false}, // a Windows 98 compatibility mode there
+        {nullptr, "5.1", true},    // Windows XP
+        {"win98", "", true},       // Windows 98, which keeps no NT version
+    };
     WNDCLASSA helpClass = {};
     helpClass.lpfnWndProc = HelpWindowProc;
     helpClass.hInstance = GetModuleHandleA(nullptr);
@@ -350,18 +369,51 @@ TEST_F(ProgramTest, F1InWindows98ModeAsksWinHelpForThePopUpByNumber) {
     HWND help = CreateWindowExA(0, "MS_WINHELP", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
                                 GetModuleHandleA(nullptr), nullptr);
     ASSERT_NE(help, nullptr);
-    helpRequests.clear();
-
-    ASSERT_TRUE(Start());
-    FocusOn(IDC_PELLION_ID);
-    PressKey(VK_F1);
-    ASSERT_TRUE(SettleUntil([] { return !helpRequests.empty(); }, 5000));
-    EXPECT_EQ(helpRequests[0].command, HELP_CONTEXTPOPUP);
-    EXPECT_EQ(helpRequests[0].context, IDC_PELLION_ID);
-    // The help file beside the program, by its full path.
-    std::string path = WindowsPath(LOCSTR_EXE);
-    EXPECT_EQ(helpRequests[0].file, path.substr(0, path.rfind('\\') + 1) + HELP_FILE);
-    EXPECT_EQ(HelpPopup(), nullptr);
+    char wineVersion[16] = "";
+    DWORD size = sizeof wineVersion;
+    ASSERT_EQ(RegGetValueA(HKEY_LOCAL_MACHINE, SystemVersionKey, "CurrentVersion", RRF_RT_REG_SZ,
+                           nullptr, wineVersion, &size),
+              ERROR_SUCCESS);
+    for (const Mode& mode : modes) {
+        SCOPED_TRACE(std::string(mode.program ? mode.program : "-") + " on " +
+                     (!mode.system   ? wineVersion
+                      : *mode.system ? mode.system
+                                     : "no NT"));
+        RegDeleteKeyA(HKEY_CURRENT_USER, AppDefaultsKey);
+        if (mode.program != nullptr) {
+            RegSetKeyValueA(HKEY_CURRENT_USER, AppDefaultsKey, "Version", REG_SZ, mode.program,
+                            static_cast<DWORD>(std::strlen(mode.program) + 1));
+        }
+        if (mode.system != nullptr && mode.system[0] == '\0') {
+            RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, SystemVersionKey, "CurrentVersion");
+        } else if (mode.system != nullptr) {
+            RegSetKeyValueA(HKEY_LOCAL_MACHINE, SystemVersionKey, "CurrentVersion", REG_SZ,
+                            mode.system, static_cast<DWORD>(std::strlen(mode.system) + 1));
+        }
+        helpRequests.clear();
+        bool started = Start();
+        if (started) {
+            FocusOn(IDC_PELLION_ID);
+            PressKey(VK_F1);
+            SettleUntil([] { return !helpRequests.empty() || HelpPopup() != nullptr; }, 5000);
+        }
+        // Put back at once: other tests start programs meanwhile.
+        RegSetKeyValueA(HKEY_LOCAL_MACHINE, SystemVersionKey, "CurrentVersion", REG_SZ, wineVersion,
+                        static_cast<DWORD>(std::strlen(wineVersion) + 1));
+        ASSERT_TRUE(started);
+        if (mode.winHelp) {
+            ASSERT_EQ(helpRequests.size(), 1u);
+            EXPECT_EQ(helpRequests[0].command, HELP_CONTEXTPOPUP);
+            EXPECT_EQ(helpRequests[0].context, IDC_PELLION_ID);
+            std::string path = WindowsPath(LOCSTR_EXE);
+            EXPECT_EQ(helpRequests[0].file, path.substr(0, path.rfind('\\') + 1) + HELP_FILE);
+            EXPECT_EQ(HelpPopup(), nullptr);
+        } else {
+            EXPECT_NE(HelpPopup(), nullptr);
+            EXPECT_TRUE(helpRequests.empty());
+        }
+        Stop();
+    }
     DestroyWindow(help);
 }
 
