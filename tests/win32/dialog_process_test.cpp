@@ -68,12 +68,10 @@ TEST(SecondCopy, RaisesTheRunningCopyAndExitsWithZero) {
     ASSERT_TRUE(Start("\"" + DemoExePath() + "\"", &first)) << DemoExePath();
     HWND running = WaitForWindow(STR_CLASS_NAME, 20000);
     ASSERT_NE(running, nullptr);
-    // The demo registers its interface as an installer would: the list shows it.
-    char listed[64] = "";
-    for (int i = 0; i < 100 && listed[0] == '\0'; ++i, Sleep(50)) {
+    char listed[64] = ""; // the demo registers its interface as an installer would
+    for (int i = 0; i < 100 && listed[0] == '\0'; ++i, Sleep(50))
         SendMessageA(GetDlgItem(GetWindow(running, GW_CHILD), IDC_INTERFACE_LIST), WM_GETTEXT,
                      sizeof listed, reinterpret_cast<LPARAM>(listed));
-    }
     EXPECT_STREQ(listed, "Virtual network");
     ShowWindow(running, SW_MINIMIZE);
     ASSERT_TRUE(IsIconic(running));

@@ -12,7 +12,6 @@
 #include "virtualnet/vregistry.h"
 #include <commctrl.h>
 #include <algorithm>
-#include <cstring>
 #include <fstream>
 #include <map>
 
@@ -293,7 +292,14 @@ class ProgramTest : public ::testing::Test {
   protected:
     void SetUp() override { RegDeleteKeyA(HKEY_CURRENT_USER, AppDefaultsKey); }
     void TearDown() override {
-        Stop();
+        PostMessageA(frame, WM_CLOSE, 0, 0);
+        if (process.hProcess != nullptr &&
+            WaitForSingleObject(process.hProcess, 10000) != WAIT_OBJECT_0) {
+            TerminateProcess(process.hProcess, 1);
+        }
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+        process = {};
         RegDeleteKeyA(HKEY_CURRENT_USER, AppDefaultsKey);
     }
     // Starts it and brings its frame to the front.
@@ -315,17 +321,6 @@ class ProgramTest : public ::testing::Test {
         SetForegroundWindow(frame);
         return SettleUntil([this] { return GetForegroundWindow() == frame; }, 5000);
     }
-    void Stop() {
-        PostMessageA(frame, WM_CLOSE, 0, 0);
-        if (process.hProcess != nullptr &&
-            WaitForSingleObject(process.hProcess, 10000) != WAIT_OBJECT_0) {
-            TerminateProcess(process.hProcess, 1);
-        }
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
-        process = {};
-        frame = dialog = nullptr;
-    }
     HWND Control(int id) const { return GetDlgItem(dialog, id); }
     HWND Focus() const {
         GUITHREADINFO info = {sizeof info};
@@ -340,27 +335,21 @@ class ProgramTest : public ::testing::Test {
     HWND dialog = nullptr;
 };
 
-// The system's own NT version, which Wine reads for the whole prefix (its
-// Windows version setting writes it): a program started while it is changed
-// reports that version.
-const char SystemVersionKey[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
-
-// F1 asks WinHelpA only where the system is older than NT 6 (with the help
-// file's full path), whatever the program's version calls report: Wine's
-// per-program version (AppDefaults) changes those calls only, as a
-// compatibility mode of a current Windows does.
+// F1 asks WinHelpA only on a system older than NT 6, whatever the version calls
+// report: Wine's per-program version changes those calls only, as a
+// compatibility mode does; its version of the whole prefix is CurrentVersion.
 TEST_F(ProgramTest, F1AsksWinHelpOnlyOnASystemOlderThanNT6) {
+    const char systemKey[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
     struct Mode {
-        const char* program; // the per-program version, or nullptr
-        const char* system;  // the system's version: nullptr keeps Wine's 6.1, "" keeps none
+        const char* program; // per-program version
+        const char* system;  // CurrentVersion: nullptr keeps 6.1, "" removes it
         bool winHelp;
     };
-    const Mode modes[] = {
-        {"winxp", nullptr, false}, // an XP compatibility mode on Wine's Windows 7
-        {"win98", nullptr, false}, // a Windows 98 compatibility mode there
-        {nullptr, "5.1", true},    // Windows XP
-        {"win98", "", true},       // Windows 98, which keeps no NT version
-    };
+    // XP and 98 modes of Windows 7; Windows XP; Windows 98, which keeps no NT version.
+    const Mode modes[] = {{"winxp", nullptr, false},
+                          {"win98", nullptr, false},
+                          {nullptr, "5.1", true},
+                          {"win98", "", true}};
     WNDCLASSA helpClass = {};
     helpClass.lpfnWndProc = HelpWindowProc;
     helpClass.hInstance = GetModuleHandleA(nullptr);
@@ -369,26 +358,14 @@ TEST_F(ProgramTest, F1AsksWinHelpOnlyOnASystemOlderThanNT6) {
     HWND help = CreateWindowExA(0, "MS_WINHELP", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
                                 GetModuleHandleA(nullptr), nullptr);
     ASSERT_NE(help, nullptr);
-    char wineVersion[16] = "";
-    DWORD size = sizeof wineVersion;
-    ASSERT_EQ(RegGetValueA(HKEY_LOCAL_MACHINE, SystemVersionKey, "CurrentVersion", RRF_RT_REG_SZ,
-                           nullptr, wineVersion, &size),
-              ERROR_SUCCESS);
     for (const Mode& mode : modes) {
-        SCOPED_TRACE(std::string(mode.program ? mode.program : "-") + " on " +
-                     (!mode.system   ? wineVersion
-                      : *mode.system ? mode.system
-                                     : "no NT"));
-        RegDeleteKeyA(HKEY_CURRENT_USER, AppDefaultsKey);
-        if (mode.program != nullptr) {
-            RegSetKeyValueA(HKEY_CURRENT_USER, AppDefaultsKey, "Version", REG_SZ, mode.program,
-                            static_cast<DWORD>(std::strlen(mode.program) + 1));
-        }
-        if (mode.system != nullptr && mode.system[0] == '\0') {
-            RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, SystemVersionKey, "CurrentVersion");
-        } else if (mode.system != nullptr) {
-            RegSetKeyValueA(HKEY_LOCAL_MACHINE, SystemVersionKey, "CurrentVersion", REG_SZ,
-                            mode.system, static_cast<DWORD>(std::strlen(mode.system) + 1));
+        SCOPED_TRACE(mode.system != nullptr ? mode.system : mode.program);
+        if (mode.program != nullptr)
+            RegSetKeyValueA(HKEY_CURRENT_USER, AppDefaultsKey, "Version", REG_SZ, mode.program, 6);
+        if (mode.system != nullptr) {
+            *mode.system ? RegSetKeyValueA(HKEY_LOCAL_MACHINE, systemKey, "CurrentVersion", REG_SZ,
+                                           mode.system, 4)
+                         : RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, systemKey, "CurrentVersion");
         }
         helpRequests.clear();
         bool started = Start();
@@ -398,21 +375,17 @@ TEST_F(ProgramTest, F1AsksWinHelpOnlyOnASystemOlderThanNT6) {
             SettleUntil([] { return !helpRequests.empty() || HelpPopup() != nullptr; }, 5000);
         }
         // Put back at once: other tests start programs meanwhile.
-        RegSetKeyValueA(HKEY_LOCAL_MACHINE, SystemVersionKey, "CurrentVersion", REG_SZ, wineVersion,
-                        static_cast<DWORD>(std::strlen(wineVersion) + 1));
+        RegSetKeyValueA(HKEY_LOCAL_MACHINE, systemKey, "CurrentVersion", REG_SZ, "6.1", 4);
         ASSERT_TRUE(started);
+        ASSERT_EQ(helpRequests.size(), mode.winHelp ? 1u : 0u);
+        EXPECT_EQ(HelpPopup() == nullptr, mode.winHelp);
         if (mode.winHelp) {
-            ASSERT_EQ(helpRequests.size(), 1u);
             EXPECT_EQ(helpRequests[0].command, HELP_CONTEXTPOPUP);
             EXPECT_EQ(helpRequests[0].context, IDC_PELLION_ID);
             std::string path = WindowsPath(LOCSTR_EXE);
             EXPECT_EQ(helpRequests[0].file, path.substr(0, path.rfind('\\') + 1) + HELP_FILE);
-            EXPECT_EQ(HelpPopup(), nullptr);
-        } else {
-            EXPECT_NE(HelpPopup(), nullptr);
-            EXPECT_TRUE(helpRequests.empty());
         }
-        Stop();
+        TearDown();
     }
     DestroyWindow(help);
 }
