@@ -9,17 +9,11 @@
 # all (the log holds the last 200 or so); LOCSTR_DEMO_DPI=144 or 192 runs it at
 # 150 % or 200 % display scale (in a prefix of its own, with a desktop as
 # much larger).
-. "$(dirname "$0")/lib.sh"
-here=$(cd "$(dirname "$0")" && pwd)
-cd "$here/.."
-
-if [ "${1:-}" != "--in-x" ]; then
-  bash tools/setup.sh
-  quiet cmake --preset windows
-  cmake --build --preset windows -j "$(nproc)" --target locstr-demo demo-operator
-fi
-. tools/wine-env.sh
-exe_dir=$(pwd)/build/windows/ui
+# shellcheck source=wine-env.sh
+. "$(dirname "$0")/wine-env.sh"
+cd "$(dirname "$0")/.."
+# Exported: the run under Xvfb (--in-x) has them.
+[ "${1:-}" = --in-x ] || locstr_windows_build locstr-demo demo-operator
 
 # The demo has a prefix of its own: the project's prefix uses the null display
 # driver, which draws nothing. Here Wine's X11 driver draws into one virtual
@@ -32,6 +26,7 @@ dpi=${LOCSTR_DEMO_DPI:-96}
 desktop_width=$((1280 * dpi / 96))
 desktop_height=$((600 * dpi / 96))
 desktop_size=${desktop_width}x${desktop_height}
+# shellcheck disable=SC2317 # run by locstr_prepare_prefix, which shellcheck does not see
 demo_prefix() {
   quiet "$WINE" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /t REG_SZ /d Default /f
   quiet "$WINE" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /t REG_SZ /d "$1" /f
@@ -41,7 +36,7 @@ locstr_prepare_prefix "" demo_prefix "$desktop_size" "$dpi"
 
 if [ "${1:-}" != "--in-x" ] && [ -n "${DISPLAY:-}" ]; then
   echo "demo: starting locstr-demo.exe; close its window to end"
-  exec "$WINE" "$exe_dir/locstr-demo.exe"
+  exec "$WINE" "$LOCSTR_DEMO_EXE"
 fi
 
 if [ "${1:-}" != "--in-x" ]; then
@@ -52,11 +47,11 @@ fi
 # Wine's messages on stderr are kept in files, shown only when the change fails.
 demo_err=$(mktemp)
 operator_err=$(mktemp)
-locstr_at_exit 'rm -f "$demo_err" "$operator_err"'
-"$WINE" "$exe_dir/locstr-demo.exe" 2>"$demo_err" &
+locstr_at_exit "rm -f $(printf %q "$demo_err") $(printf %q "$operator_err")"
+"$WINE" "$LOCSTR_DEMO_EXE" 2>"$demo_err" &
 demo_pid=$!
 rc=0
-"$WINE" "$exe_dir/demo-operator.exe" drive "Roof 7" "${LOCSTR_DEMO_CHANGES:-1}" 2>"$operator_err" || rc=$?
+"$WINE" "$DEMO_OPERATOR_EXE" drive "Roof 7" "${LOCSTR_DEMO_CHANGES:-1}" 2>"$operator_err" || rc=$?
 if [ $rc -ne 0 ]; then
   echo "demo: demo-operator.exe drive ended with status $rc; Wine's messages:" >&2
   grep -hv 'fixme:' "$demo_err" "$operator_err" >&2 || echo "demo: (none)" >&2
@@ -74,9 +69,8 @@ else
   echo "demo: no screenshot (import could not read the X display)" >&2
 fi
 # Fails when the program has ended already: then there is nothing to close.
-"$WINE" "$exe_dir/demo-operator.exe" close 2>/dev/null || true
+"$WINE" "$DEMO_OPERATOR_EXE" close 2>/dev/null || true
 # The program's own status says nothing about the change; rc does.
 wait "$demo_pid" || true
-# Fails when the wineserver has ended by itself already.
-"$WINESERVER" -k 2>/dev/null || true
+locstr_wineserver_stop
 exit $rc

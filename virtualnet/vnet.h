@@ -95,9 +95,9 @@ bool VnetTake(int iface, uint8_t* message, size_t* length);
 // messages and submit new ones, but must not call VnetReset.
 void VnetSetArrivalHook(void (*hook)(int iface));
 
-// The demo's network: interface "VNI1" registered in the in-memory registry as
-// "Virtual network" under the interfaces key with device name "VNI1",
-// and a few nodes with their location strings. Answers take realistic time.
+// The demo's network: interface "VNI1" and a few nodes with their location
+// strings. Answers take realistic time. (The demo registers the interface for
+// the program: ui/demo_win32.cpp.)
 void VnetInstallDemo();
 
 // Fault controls; all off after VnetReset().

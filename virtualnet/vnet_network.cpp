@@ -2,13 +2,10 @@
 // local commands, the nodes and their memory, delayed answers and the timer
 // thread that delivers them, fault controls and logs, and the controls of
 // tests, the demo and a network process (virtualnet/vnet.h).
-#include "niaccess/interfaces_registry.h"
 #include "virtualnet/vnet_internal.h"
 #include "virtualnet/wire.h"
-#include "virtualnet/vregistry.h"
 #include <algorithm>
 #include <cstring>
-#include <string>
 
 namespace vnet {
 
@@ -519,9 +516,6 @@ void VnetSetArrivalHook(void (*hook)(int iface)) {
 void VnetInstallDemo() {
     VnetReset();
     VnetAddInterface("VNI1", 0);
-    const std::string key = std::string(InterfacesKey) + "\\Virtual network";
-    VregAddKey(key.c_str());
-    VregSetString(key.c_str(), DeviceNameValue, "VNI1");
     struct DemoNode {
         uint8_t id[6];
         uint8_t programId[8];

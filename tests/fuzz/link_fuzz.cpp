@@ -8,7 +8,7 @@
 #include "messaging/entry_state.h"
 #include "messaging/link.h"
 #include "messaging/location.h"
-#include "platform/host/output_recorder.h"
+#include "tests/support/output_recorder.h"
 #include "resources/strings.h"
 #include "virtualnet/vnet.h"
 #include <atomic>
