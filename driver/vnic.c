@@ -4,7 +4,11 @@
    any number of opens; a read completes at once with one whole message or
    none; a write takes one whole message; a zero-length read stays pending
    until a message can be read. This file has the device and the requests of
-   the NT family; vnic_older.c the control requests of the older family. */
+   the NT family; vnic_older.c the control requests of the older family.
+   For Wine only, where it stands in for the card's driver in tests:
+   DriverEntry refuses to start elsewhere, since the older family's requests
+   use METHOD_NEITHER buffers without a probe, which is safe only where Wine
+   hands them over as copies (vnic_older.c). */
 #include "vnic.h"
 
 static VnicMessage* QueueFront(VnicQueue* queue) {
@@ -318,8 +322,14 @@ static VOID NTAPI DriverUnload(PDRIVER_OBJECT driver) {
 }
 
 NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath) {
+    UNICODE_STRING wineOnly;
     int index;
     (void)registryPath;
+    /* The older family's requests rely on Wine's copies of their buffers
+       (vnic_older.c): only Wine's ntoskrnl has this entry point. */
+    RtlInitUnicodeString(&wineOnly, L"wine_ntoskrnl_main_loop");
+    if (!MmGetSystemRoutineAddress(&wineOnly))
+        return STATUS_NOT_SUPPORTED;
     driver->MajorFunction[IRP_MJ_CREATE] = DispatchCreate;
     driver->MajorFunction[IRP_MJ_CLEANUP] = DispatchCleanupClose;
     driver->MajorFunction[IRP_MJ_CLOSE] = DispatchCleanupClose;

@@ -3,7 +3,14 @@
    code is the device index shifted left by 16, OR the function (open 1,
    close 2, set event 7, read 10, write 11), and the buffers are where the
    method in the code's low two bits puts them. Arrival is signalled through
-   an event that the program hands over by its handle value. */
+   an event that the program hands over by its handle value.
+
+   For Wine only (DriverEntry refuses to start elsewhere): there the buffers
+   of every method, METHOD_NEITHER too, are copies that Wine made in this
+   process, as long as the request says, so they are read and written without
+   a probe. On Windows a METHOD_NEITHER buffer is the caller's own address,
+   which would need ProbeForRead/ProbeForWrite inside a guarded block, and
+   MinGW's C compiler has no __try. */
 #include "vnic.h"
 
 /* Reached through its name: the ddk headers' import of ExEventObjectType
@@ -115,8 +122,9 @@ static NTSTATUS AttachEvent(Vnic* vnic, PIRP irp, PFILE_OBJECT file, const void*
         return status;
     /* A 32-bit handle value widens with its sign, as handles do between a
        32-bit and a 64-bit process. */
+    /* A kernel handle: the caller's process cannot reach it in this table. */
     status = ZwDuplicateObject(process, LongToHandle(value), NtCurrentProcess(), &local,
-                               EVENT_MODIFY_STATE, 0, 0);
+                               EVENT_MODIFY_STATE, OBJ_KERNEL_HANDLE, 0);
     ZwClose(process);
     if (!NT_SUCCESS(status))
         return status;

@@ -7,7 +7,7 @@
 
 // Registry key names ignore case. The catalogue and the name lookup have always
 // spelt the key differently ("SOFTWARE" against "Software"); both spellings are
-// kept byte for byte and built from this one tail, which tools/vnic-env.sh
+// kept byte for byte and built from this one tail, which tools/vnic.sh
 // repeats for the driver's interface (a host test compares the two).
 #define NI_INTERFACES_KEY_TAIL "Quorvane\\DeviceDrivers"
 

@@ -1,6 +1,6 @@
 // Operator output seam: everything the program shows or sounds, and the
 // reader thread's wake-up post to the dialog. ui/feedback_win32.cpp puts it on
-// the dialog's controls; platform/host/output_recorder.cpp records it for tests.
+// the dialog's controls; tests/support/output_recorder.cpp records it for tests.
 #pragma once
 
 void ShowStatus(const char* text);      // status line, control 1002

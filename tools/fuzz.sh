@@ -9,26 +9,25 @@
 #   tools/fuzz.sh [seconds]
 #   FUZZ_RUNS=N tools/fuzz.sh [seconds]       also stop each target after N executions
 #   FUZZ_TARGETS="id_text link" tools/fuzz.sh  only these targets
+# shellcheck source=lib.sh
 . "$(dirname "$0")/lib.sh"
-here=$(cd "$(dirname "$0")" && pwd)
-root=$(cd "$here/.." && pwd)
 seconds=${1:-20}
-cd "$root"
+cd "$(dirname "$0")/.."
 
 mkdir -p build
-if ! { cmake --preset fuzz && cmake --build --preset fuzz -j2; } >build/fuzz-build.log 2>&1; then
+if ! { cmake --preset fuzz && cmake --build --preset fuzz -j "$(nproc)"; } >build/fuzz-build.log 2>&1; then
   tail -30 build/fuzz-build.log
   echo "fuzz: the fuzz preset did not build (build/fuzz-build.log)" >&2
   exit 2
 fi
 
-read -r -a targets <<<"${FUZZ_TARGETS:-id_text hex_text niopen catalogue link}"
+read -r -a targets <<<"${FUZZ_TARGETS:-id_text hex_text niopen catalogue link plan}"
 # Longest input per target: the texts are fields, the rest build layouts and traffic.
-declare -A max_len=([id_text]=64 [hex_text]=64 [niopen]=256 [catalogue]=1024 [link]=512)
+declare -A max_len=([id_text]=64 [hex_text]=64 [niopen]=256 [catalogue]=1024 [link]=512 [plan]=2048)
 bin=build/fuzz/tests/fuzz
 artifacts=build/fuzz/artifacts
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+locstr_at_exit "rm -rf $(printf %q "$work")"
 
 # The value after "<key>:" in libFuzzer's final line.
 field() { sed -n "s|.* $1: \([0-9]*\).*|\1|p" <<<"$2"; }

@@ -20,6 +20,7 @@ _locstr_on_err() {
   # The failing script; unset when bash runs a trap of its own (EXIT) at top level.
   local source=${BASH_SOURCE[1]:-${0}}
   # quiet's own return stands for the command quiet ran.
+  # shellcheck disable=SC2016 # the text of that command, not an expansion
   [ "$cmd" != 'return "$_locstr_quiet_rc"' ] || cmd=$_locstr_quiet_cmd
   if [ "${statuses// /}" != "$statuses" ]; then
     # A pipeline: BASH_COMMAND holds only its last command; show the line.

@@ -5,10 +5,12 @@
 
 The same inputs give the same bytes: entries sorted by name, each dated
 EPOCH (seconds since 1970, taken as UTC), regular files with permissions
-0644, no extra fields and no archive comment. Then it reads the zip back
-and checks that it holds exactly the given files and SHA256SUMS.
+0644, no extra fields and no archive comment. Each .exe must be stripped (no
+COFF symbols) and carry no link time. Then it reads the zip back and checks
+that it holds exactly the given files and SHA256SUMS.
 """
 import hashlib
+import struct
 import sys
 import time
 import zipfile
@@ -23,6 +25,11 @@ def main(argv):
         name, _, path = pair.partition("=")
         with open(path, "rb") as f:
             files[name] = f.read()
+        if name.endswith(".exe"):
+            pe = struct.unpack_from("<I", files[name], 0x3C)[0]
+            stamp, symbols, count = struct.unpack_from("<III", files[name], pe + 8)
+            if files[name][pe:pe + 4] != b"PE\0\0" or stamp or symbols or count:
+                sys.exit(f"release-zip: {path} has a link time or symbols")
     sums = "".join(f"{hashlib.sha256(files[n]).hexdigest()}  {n}\n" for n in sorted(files))
     files["SHA256SUMS"] = sums.encode("ascii")
 

@@ -1,5 +1,6 @@
 # shellcheck shell=bash
 # Sourced by the scripts: where Wine is and how it is run for this project.
+# shellcheck source=lib.sh
 [ -n "${_locstr_lib_loaded:-}" ] || . "${BASH_SOURCE[0]%/*}/lib.sh"
 # Debian installs the commands as wine-stable etc. unless the alternatives are
 # set. WINE and WINESERVER already in the environment are kept.
@@ -32,18 +33,56 @@ locstr_wine32_installed() {
   if [ "$status" = "install ok installed" ]; then echo yes; else echo no; fi
 }
 
-# What to do when something fails in a prefix while wine32 is installed but
-# its loader cannot run (a kernel without 32-bit support, and qemu's user
-# emulation not set up): Wine then fails to make a prefix.
+# Runs Wine's 32-bit loader once: its status says whether it runs, its output
+# (with the shell's message when it cannot be executed at all) why not.
+LOCSTR_WINE32_LOADER=/usr/lib/wine/wine
+locstr_wine32_probe() { WINEDEBUG=-all "$LOCSTR_WINE32_LOADER" --version 2>&1; }
+
+# Says what to do when wine32 is installed but its loader does not run (Wine
+# then fails to make a prefix).
 locstr_wine32_hint() {
-  [ "$(locstr_wine32_installed)" = yes ] || return 0
-  WINEDEBUG=-all /usr/lib/wine/wine --version >/dev/null 2>&1 && return 0
-  cat >&2 <<'EOF'
-Wine's 32-bit half (wine32:i386) is installed, but its loader does not run
-here: this kernel runs no 32-bit programs, and qemu's user emulation is not
-registered for them (it is lost at every reboot). Set it up, as root:
-    bash tools/setup.sh wine32
-EOF
+  [ "$(locstr_wine32_installed)" = no ] || locstr_wine32_probe >/dev/null ||
+    echo "Wine's 32-bit half is installed, but its loader does not run here (on a kernel that" \
+      "runs no 32-bit programs, qemu's registration is lost at a reboot): as root, run" \
+      "bash tools/setup.sh wine32" >&2
+}
+
+# Ends the prefix's wineserver, if one runs, and waits until it has gone
+# (which writes the registry to disk).
+locstr_wineserver_stop() {
+  "$WINESERVER" -k 2>/dev/null || true
+  quiet "$WINESERVER" -w
+}
+
+# Runs a Windows program, its status the program's. Wine hands its stderr to
+# helper processes that outlive it, which would keep a caller's pipe (CTest's)
+# open: it goes to a file and is replayed without Wine's fixme lines, and
+# without its "wine:" lines when the program succeeded.
+locstr_wine_run() {
+  local err rc=0 drop=(-e fixme:)
+  err=$(mktemp)
+  "$WINE" "$@" 2>"$err" </dev/null || rc=$?
+  [ "$rc" -ne 0 ] || drop+=(-e '^wine: ')
+  grep -v "${drop[@]}" "$err" >&2 || true # grep fails when it keeps no line
+  rm -f "$err"
+  return "$rc"
+}
+
+# Sets up, builds the named targets of the windows preset (in
+# LOCSTR_WINDOWS_BUILD, else build/windows) and exports where the build put its
+# programs (its locstr-paths.sh: LOCSTR_EXE, VNIC_SYS, ...).
+locstr_windows_build() {
+  local root build
+  root=$(cd "${BASH_SOURCE[0]%/*}/.." && pwd)
+  build=${LOCSTR_WINDOWS_BUILD:-$root/build/windows}
+  quiet bash "$root/tools/setup.sh"
+  echo "building $* in $build"
+  [ -f "$build/CMakeCache.txt" ] || quiet cmake -S "$root" --preset windows -B "$build"
+  quiet cmake --build "$build" -j "$(nproc)" --target "$@"
+  set -a
+  # shellcheck source=/dev/null
+  . "$build/locstr-paths.sh"
+  set +a
 }
 
 # Makes $WINEPREFIX ready for the project, once: a new 64-bit prefix with no
@@ -77,13 +116,8 @@ locstr_prepare_prefix() {
   fi
   if [ -e "$WINEPREFIX" ]; then
     _locstr_check_prefix "$WINEPREFIX"
-    if [ ! -f "$WINEPREFIX/.locstr-ready" ]; then
-      echo "Wine prefix $WINEPREFIX was left half-made: making it again"
-    elif [ -z "$have" ]; then
-      echo "Wine prefix $WINEPREFIX was made by an earlier version of this script: making it again"
-    else
-      echo "Wine prefix $WINEPREFIX was made for \"$have\", not \"$want\": making it again"
-    fi
+    # Left half-made, made by an earlier version of this script, or for something else.
+    echo "Wine prefix $WINEPREFIX was made for \"${have:-(unknown)}\", not \"$want\": making it again"
     _locstr_remove_prefix "$WINEPREFIX"
   fi
   echo "creating Wine prefix $WINEPREFIX"
@@ -102,13 +136,18 @@ locstr_prepare_prefix() {
     locstr_die "Wine's fonts are missing (/usr/share/wine/fonts/*.ttf): install fonts-wine (bash tools/setup.sh does)"
   cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
   [ $# -eq 0 ] || "$@"
-  # Stopping the server writes the registry to disk. It may have ended by
-  # itself already (it lingers a few seconds after the last program): then -k
-  # finds none and fails.
-  "$WINESERVER" -k 2>/dev/null || true
-  quiet "$WINESERVER" -w
+  locstr_wineserver_stop
   echo "$want" >"$WINEPREFIX/.locstr-ready"
   exec {lock}<&-
+}
+
+# Sets the display scale of $WINEPREFIX to $1 DPI (96 = 100 %, 144 = 150 %,
+# 192 = 200 %) where Wine reads it; programs started after the prefix's
+# wineserver has ended see it. For locstr_prepare_prefix's setup command.
+locstr_display_scale() {
+  quiet "$WINE" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f
+  quiet "$WINE" reg add 'HKLM\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts' \
+    /v LogPixels /t REG_DWORD /d "$1" /f
 }
 
 # Stops the script when $1 is neither empty nor a Wine prefix (a mistaken
@@ -122,12 +161,9 @@ _locstr_check_prefix() {
 
 # Removes a prefix, after ending its wineserver.
 _locstr_remove_prefix() {
-  local prefix=$1
-  _locstr_check_prefix "$prefix"
-  # -k fails when no wineserver runs in it.
-  WINEPREFIX=$prefix "$WINESERVER" -k 2>/dev/null || true
-  WINEPREFIX=$prefix quiet "$WINESERVER" -w
-  rm -rf "$prefix"
+  _locstr_check_prefix "$1"
+  WINEPREFIX=$1 locstr_wineserver_stop
+  rm -rf "$1"
 }
 
 # At the end of a script that began making a prefix: removes it unless it was

@@ -7,7 +7,9 @@
 const char HelpPopupClass[] = "VARNOK_HELP";
 
 // True where F1 shows the program's own pop-up: the NT family from version 6
-// on ships no viewer for KALDUR.HLP. Elsewhere WinHelpA shows the help file.
+// on ships no viewer for KALDUR.HLP, also while it runs the program in the
+// compatibility mode of an older Windows. Elsewhere WinHelpA shows the help
+// file.
 bool UseOwnHelpPopup();
 
 // Shows the topic of control id `topic` just below `control`, inside the work

@@ -23,7 +23,13 @@ static char topicTitle[TitleSize];
 static RECT titleRect; // client coordinates
 static RECT textRect;
 
+// What the system is, not what a compatibility mode makes the version calls
+// report: in an XP mode Windows 10 still ships no viewer.
 bool UseOwnHelpPopup() {
+    int system = PlatNtSystemMajorVersion();
+    if (system != 0) {
+        return system >= 6;
+    }
     OSVERSIONINFOA version;
     return PlatOsVersion(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_NT &&
            version.dwMajorVersion >= 6;

@@ -55,8 +55,7 @@ void AddId(Text& text, const uint8_t* id) {
     text.Add(pairs);
 }
 
-// A location string in quotes: the zero bytes that pad it are left out,
-// other bytes that cannot be shown as they are appear as \xNN.
+// A location string in quotes (see VnetDescribeString).
 void AddString(Text& text, const uint8_t* s) {
     size_t end = FieldSize;
     while (end > 0 && s[end - 1] == 0)
@@ -129,4 +128,12 @@ void VnetDescribeMessage(const uint8_t* bytes, size_t length, char* text, size_t
         return;
     }
     Describe(bytes, length, out);
+}
+
+void VnetDescribeString(const uint8_t location[6], char* text, size_t size) {
+    if (size == 0)
+        return;
+    text[0] = '\0';
+    Text out = {text, size, 0};
+    AddString(out, location);
 }

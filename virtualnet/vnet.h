@@ -48,6 +48,10 @@ void VnetClearQueues();
 struct VnetLogEntry {
     int iface;
     uint32_t tick; // PlatTickCount() when it was written
+    // Its place among the messages of both directions since the last clear
+    // (0, 1, 2, ...): the order they went over the wire. Ticks cannot tell
+    // it, as an answer and the request that follows it often share one.
+    size_t order;
     uint8_t bytes[VnetMessageSize];
     size_t length;
 };
@@ -73,6 +77,14 @@ size_t VnetMisuseCount();
 // oldest first, kept like the written log.
 size_t VnetDeliveredCount();
 bool VnetDelivered(size_t index, VnetLogEntry* entry);
+// The messages of both directions as one list, in the order they went over
+// the wire, for a reader that follows it (the demo's panel): the first
+// message at or after the place *next (0 to begin with; an order), with
+// fromProgram telling a written one from a delivered one, and *next moved
+// past it. Messages no longer kept are passed over; after a clear the
+// reader starts again from the first (once it asks for a place beyond all
+// that were logged since). False when there is none yet.
+bool VnetNextTraffic(size_t* next, VnetLogEntry* entry, bool* fromProgram);
 
 // For a network process behind a real driver (no device seam in between):
 // hand the network a message the program wrote (logged and answered as if
@@ -84,9 +96,9 @@ bool VnetTake(int iface, uint8_t* message, size_t* length);
 // messages and submit new ones, but must not call VnetReset.
 void VnetSetArrivalHook(void (*hook)(int iface));
 
-// The demo's network: interface "VNI1" registered in the in-memory registry as
-// "Virtual network" under the interfaces key with device name "VNI1",
-// and a few nodes with their location strings. Answers take realistic time.
+// The demo's network: interface "VNI1" and a few nodes with their location
+// strings. Answers take realistic time. (The demo registers the interface for
+// the program: ui/demo_win32.cpp.)
 void VnetInstallDemo();
 
 // Fault controls; all off after VnetReset().

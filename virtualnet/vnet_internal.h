@@ -87,6 +87,7 @@ struct Network {
     std::vector<Cancelling> cancelling;
     TrafficLog written;
     TrafficLog delivered;
+    size_t logged = 0; // messages of both logs since the last clear: the next one's order
     std::deque<uint32_t> controls;
     size_t misuses = 0;           // see VnetMisuseCount
     std::vector<Delayed> delayed; // ordered by due time

@@ -2,12 +2,10 @@
 // local commands, the nodes and their memory, delayed answers and the timer
 // thread that delivers them, fault controls and logs, and the controls of
 // tests, the demo and a network process (virtualnet/vnet.h).
-#include "niaccess/interfaces_registry.h"
 #include "virtualnet/vnet_internal.h"
 #include "virtualnet/wire.h"
-#include "virtualnet/vregistry.h"
+#include <algorithm>
 #include <cstring>
-#include <string>
 
 namespace vnet {
 
@@ -25,10 +23,11 @@ const int LocationOffset = 2;
 
 using namespace vnet_wire;
 
-void AppendLog(TrafficLog& log, int iface, const uint8_t* bytes, size_t length) {
+void AppendLog(Network& n, TrafficLog& log, int iface, const uint8_t* bytes, size_t length) {
     VnetLogEntry entry = {};
     entry.iface = iface;
     entry.tick = PlatTickCount();
+    entry.order = n.logged++;
     entry.length = length < size_t(VnetMessageSize) ? length : size_t(VnetMessageSize);
     std::memcpy(entry.bytes, bytes, entry.length);
     if (log.kept.size() >= size_t(VnetLogSize)) {
@@ -45,7 +44,7 @@ bool Queue(Network& n, int iface, const Message& message, Arrivals& arrivals) {
     if (target.queue.size() >= QueueLimit)
         return false;
     target.queue.push_back(message);
-    AppendLog(n.delivered, iface, message.bytes, message.length);
+    AppendLog(n, n.delivered, iface, message.bytes, message.length);
     AnnounceArrival(n, iface);
     arrivals.push_back(iface);
     return true;
@@ -240,6 +239,14 @@ bool TrafficEntry(TrafficLog Network::*log, size_t index, VnetLogEntry* entry) {
     return true;
 }
 
+// The first message kept in the log whose order is at least `order`, or null.
+const VnetLogEntry* FirstFrom(const TrafficLog& log, size_t order) {
+    auto at = std::lower_bound(
+        log.kept.begin(), log.kept.end(), order,
+        [](const VnetLogEntry& entry, size_t wanted) { return entry.order < wanted; });
+    return at == log.kept.end() ? nullptr : &*at;
+}
+
 } // namespace
 
 // A message the program wrote: logged, then carried out by the interface or
@@ -249,7 +256,7 @@ void Process(Network& n, int iface, const uint8_t* bytes, size_t length, Arrival
     if (length > size_t(VnetMessageSize))
         length = VnetMessageSize;
     std::memcpy(b, bytes, length);
-    AppendLog(n.written, iface, b, length);
+    AppendLog(n, n.written, iface, b, length);
     if (n.faults.dropResponses)
         return;
     if (b[0] == CmdLocal)
@@ -296,6 +303,7 @@ void VnetReset() {
     ForgetHandles(n);
     n.written = TrafficLog{};
     n.delivered = TrafficLog{};
+    n.logged = 0;
     n.controls.clear();
     n.misuses = 0;
     n.faults = VnetFaults{};
@@ -427,6 +435,7 @@ void VnetClearLog() {
     std::lock_guard<PlatMutex> guard(n.lock);
     n.written = TrafficLog{};
     n.delivered = TrafficLog{};
+    n.logged = 0;
     n.controls.clear();
 }
 
@@ -454,6 +463,23 @@ size_t VnetDeliveredCount() {
 
 bool VnetDelivered(size_t index, VnetLogEntry* entry) {
     return TrafficEntry(&Network::delivered, index, entry);
+}
+
+// Both logs under the one lock: a message logged after another has the
+// higher order, whichever thread logged either.
+bool VnetNextTraffic(size_t* next, VnetLogEntry* entry, bool* fromProgram) {
+    Network& n = Net();
+    std::lock_guard<PlatMutex> guard(n.lock);
+    if (*next > n.logged)
+        *next = 0; // cleared since the last call
+    const VnetLogEntry* out = FirstFrom(n.written, *next);
+    const VnetLogEntry* in = FirstFrom(n.delivered, *next);
+    if (!out && !in)
+        return false;
+    *fromProgram = out && (!in || out->order < in->order);
+    *entry = *fromProgram ? *out : *in;
+    *next = entry->order + 1;
+    return true;
 }
 
 void VnetSubmit(int iface, const uint8_t* message, size_t length) {
@@ -490,9 +516,6 @@ void VnetSetArrivalHook(void (*hook)(int iface)) {
 void VnetInstallDemo() {
     VnetReset();
     VnetAddInterface("VNI1", 0);
-    const std::string key = std::string(InterfacesKey) + "\\Virtual network";
-    VregAddKey(key.c_str());
-    VregSetString(key.c_str(), DeviceNameValue, "VNI1");
     struct DemoNode {
         uint8_t id[6];
         uint8_t programId[8];

@@ -18,10 +18,9 @@
 # Environment: BENCH_BLOCK (changes per block, 10), BENCH_STARTUP_RUNS (5),
 # BENCH_IDLE_SECONDS (as --idle-seconds), BENCH_SAMPLES (a CSV file for every
 # change's rows), LOCSTR_WINDOWS_BUILD.
-. "$(dirname "$0")/../../tools/lib.sh"
-here=$(cd "$(dirname "$0")" && pwd)
-root=$(cd "$here/../.." && pwd)
-build="${LOCSTR_WINDOWS_BUILD:-$root/build/windows}"
+# shellcheck source=../../tools/wine-env.sh
+. "$(dirname "$0")/../../tools/wine-env.sh"
+root=$(cd "$(dirname "$0")/../.." && pwd)
 
 usage() {
   sed -n 's/^# \{0,1\}//; 9,20p' "$0" >&2
@@ -44,11 +43,7 @@ while [ $# -gt 0 ]; do
 done
 
 cd "$root"
-quiet bash tools/setup.sh
-[ -f "$build/CMakeCache.txt" ] || quiet cmake --preset windows -B "$build"
-quiet cmake --build "$build" -j "$(nproc)" --target vnic vnet locstr e2e_benchmark minimal_dialog
-export VNET_EXE="$build/virtualnet/vnet.exe" LOCSTR_EXE="$build/ui/locstr.exe"
-export MINIMAL_DIALOG_EXE="$build/tests/win32/minimal_dialog.exe"
+locstr_windows_build vnic vnet locstr e2e_benchmark minimal_dialog >&2
 
 if [ -n "$baseline" ]; then
   if [ -f "$baseline" ]; then
@@ -69,13 +64,13 @@ if [ -n "$baseline" ]; then
     fi
     echo "benchmark: building the baseline's locstr.exe ($short) in $tree" >&2
     [ -f "$tree/build/windows/CMakeCache.txt" ] || quiet cmake -S "$tree" --preset windows
-    quiet cmake --build "$tree/build/windows" -j 2 --target locstr
-    BASELINE_LOCSTR_EXE="$tree/build/windows/ui/locstr.exe"
+    quiet cmake --build "$tree/build/windows" -j "$(nproc)" --target locstr
+    BASELINE_LOCSTR_EXE=$(find "$tree/build/windows" -name locstr.exe -print -quit)
+    [ -n "$BASELINE_LOCSTR_EXE" ] || locstr_die "benchmark: the baseline $short built no locstr.exe"
     BASELINE_NAME="$short"
     BASELINE_WHAT="$short, built in build/bench-baseline-$short"
   fi
   export BASELINE_LOCSTR_EXE BASELINE_NAME BASELINE_WHAT
 fi
 
-exec "${realtime[@]}" bash "$here/in-driver-prefix.sh" "$build/driver/vnic.sys" \
-  "$build/tests/win32/e2e_benchmark.exe" "$changes"
+exec "${realtime[@]}" bash tools/vnic.sh exec "$VNIC_SYS" "$E2E_BENCHMARK_EXE" "$changes"

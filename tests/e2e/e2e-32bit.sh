@@ -3,15 +3,13 @@
 # vnet.exe) operating a 32-bit locstr.exe, which runs under Wine's 32-bit
 # half: as the NT family, and in Windows 98 mode, where it hands the driver
 # its event. Usage: e2e-32bit.sh <windows preset build folder> <32-bit locstr.exe>
-. "$(dirname "$0")/../../tools/lib.sh"
-here=$(cd "$(dirname "$0")" && pwd)
-build=$1
-locstr=$2
-for f in driver/vnic.sys virtualnet/vnet.exe tests/win32/e2e_test.exe; do
-  [ -f "$build/$f" ] ||
-    locstr_die "e2e-32bit: $build/$f is missing: build the windows preset first (cmake --build --preset windows)"
-done
-WINEDEBUG=-all /usr/lib/wine/wine --version >/dev/null 2>&1 ||
+# shellcheck source=../../tools/wine-env.sh
+. "$(dirname "$0")/../../tools/wine-env.sh"
+[ -f "$1/locstr-paths.sh" ] ||
+  locstr_die "e2e-32bit: $1 is not built: build the windows preset first (cmake --build --preset windows)"
+# shellcheck source=/dev/null
+. "$1/locstr-paths.sh"
+locstr_wine32_probe >/dev/null ||
   locstr_die "e2e-32bit: Wine's 32-bit loader does not run here: set up Wine's 32-bit half with: bash tools/setup.sh wine32"
-export VNET_EXE="$build/virtualnet/vnet.exe" LOCSTR_EXE="$locstr"
-exec bash "$here/in-driver-prefix.sh" "$build/driver/vnic.sys" "$build/tests/win32/e2e_test.exe"
+export VNET_EXE LOCSTR_EXE="$2"
+exec bash "$(dirname "$0")/../../tools/vnic.sh" exec "$VNIC_SYS" "$E2E_TEST_EXE"

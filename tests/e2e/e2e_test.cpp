@@ -2,7 +2,7 @@
 // vnet.exe as the network behind it: the program is operated through its
 // window, the wire is checked in vnet.exe's traffic log, and the nodes'
 // memory through vnet.exe's commands. Runs in the driver's Wine prefix
-// (e2e.cmake); VNET_EXE and LOCSTR_EXE name the programs.
+// (tests/e2e/CMakeLists.txt); VNET_EXE and LOCSTR_EXE name the programs.
 #include "tests/e2e/e2e_support.h"
 #include "resources/resource_ids.h"
 #include "resources/strings.h"

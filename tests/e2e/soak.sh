@@ -6,16 +6,9 @@
 # ends that prefix's wineserver afterwards.
 # Usage: tests/e2e/soak.sh [changes] [seed]   (default 1000 changes, a new seed)
 #        SOAK_SEED=<seed> tests/e2e/soak.sh ... replays a run's draws too.
-. "$(dirname "$0")/../../tools/lib.sh"
-here=$(cd "$(dirname "$0")" && pwd)
-root=$(cd "$here/../.." && pwd)
-build="${LOCSTR_WINDOWS_BUILD:-$root/build/windows}"
-cd "$root"
-quiet bash tools/setup.sh
-[ -f "$build/CMakeCache.txt" ] || quiet cmake --preset windows -B "$build"
-quiet cmake --build "$build" -j "$(nproc)" --target vnic vnet locstr e2e_soak
-export VNET_EXE="$build/virtualnet/vnet.exe" LOCSTR_EXE="$build/ui/locstr.exe"
+# shellcheck source=../../tools/wine-env.sh
+. "$(dirname "$0")/../../tools/wine-env.sh"
+locstr_windows_build vnic vnet locstr e2e_soak
 args=(--changes "${1:-1000}")
 [ -z "${2:-}" ] || args+=(--seed "$2")
-exec bash "$here/in-driver-prefix.sh" "$build/driver/vnic.sys" \
-  "$build/tests/win32/e2e_soak.exe" "${args[@]}"
+exec bash "$(dirname "$0")/../../tools/vnic.sh" exec "$VNIC_SYS" "$E2E_SOAK_EXE" "${args[@]}"

@@ -2,7 +2,7 @@
 // open, reads that never wait, one whole message per read and write, the
 // pending zero-length arrival read and its cancellation), the older family's
 // control requests, and the control path of the network process. Runs in the
-// driver's Wine prefix (in-driver-prefix.sh).
+// driver's Wine prefix (tools/vnic.sh exec).
 #include <windows.h>
 #include <gtest/gtest.h>
 #include <cstring>

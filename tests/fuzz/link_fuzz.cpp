@@ -9,7 +9,7 @@
 #include "messaging/link.h"
 #include "messaging/link_internal.h"
 #include "messaging/location.h"
-#include "platform/host/output_recorder.h"
+#include "tests/support/output_recorder.h"
 #include "resources/strings.h"
 #include "virtualnet/vnet.h"
 #include <atomic>

@@ -28,10 +28,10 @@ int testreg::OpenKeys() {
     return VregOpenKeyCount();
 }
 
-// tools/vnic-env.sh registers the virtual driver's interface for locstr.exe.
+// tools/vnic.sh registers the virtual driver's interface for locstr.exe.
 TEST(InterfacesKey, TheDriverScriptsRegisterUnderTheProgramsKey) {
-    std::ifstream script(LOCSTR_VNIC_ENV);
-    ASSERT_TRUE(script) << LOCSTR_VNIC_ENV;
+    std::ifstream script(LOCSTR_VNIC_SCRIPT);
+    ASSERT_TRUE(script) << LOCSTR_VNIC_SCRIPT;
     std::string line, assignment;
     while (std::getline(script, line)) {
         if (line.rfind("VNIC_INTERFACES_KEY=", 0) == 0)

@@ -7,7 +7,7 @@
 #include "messaging/link_internal.h"
 #include "messaging/location.h"
 #include "messaging/message.h"
-#include "platform/host/output_recorder.h"
+#include "tests/support/output_recorder.h"
 #include "platform/sync.h"
 #include "resources/strings.h"
 #include "virtualnet/vnet.h"

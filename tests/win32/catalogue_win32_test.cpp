@@ -2,7 +2,7 @@
 // of a real FRONTAL dialog filled from it.
 #include "../host/catalogue_registry.h"
 #include "niaccess/catalogue.h"
-#include "platform/host/output_recorder.h"
+#include "tests/support/output_recorder.h"
 #include "resources/resource_ids.h"
 #include "resources/strings.h"
 #include "ui/interface_list.h"

@@ -286,7 +286,7 @@ void PressKey(WORD key) {
 
 const char AppDefaultsKey[] = "Software\\Wine\\AppDefaults\\locstr.exe";
 
-// The unmodified locstr.exe, operated from this process. Its Windows 98 mode
+// The unmodified locstr.exe, operated from this process. Its Windows version
 // key is removed before and after each test, so no other test runs in it.
 class ProgramTest : public ::testing::Test {
   protected:
@@ -299,6 +299,7 @@ class ProgramTest : public ::testing::Test {
         }
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);
+        process = {};
         RegDeleteKeyA(HKEY_CURRENT_USER, AppDefaultsKey);
     }
     // Starts it and brings its frame to the front.
@@ -334,14 +335,21 @@ class ProgramTest : public ::testing::Test {
     HWND dialog = nullptr;
 };
 
-// In Windows 98 mode: WinHelpA, with the help file's full path.
-TEST_F(ProgramTest, F1InWindows98ModeAsksWinHelpForThePopUpByNumber) {
-    HKEY key = nullptr;
-    RegCreateKeyExA(HKEY_CURRENT_USER, AppDefaultsKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
-                    nullptr);
-    ASSERT_EQ(RegSetValueExA(key, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>("win98"), 6),
-              ERROR_SUCCESS);
-    RegCloseKey(key);
+// F1 asks WinHelpA only on a system older than NT 6, whatever the version calls
+// report: Wine's per-program version changes those calls only, as a
+// compatibility mode does; its version of the whole prefix is CurrentVersion.
+TEST_F(ProgramTest, F1AsksWinHelpOnlyOnASystemOlderThanNT6) {
+    const char systemKey[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
+    struct Mode {
+        const char* program; // per-program version
+        const char* system;  // CurrentVersion: nullptr keeps 6.1, "" removes it
+        bool winHelp;
+    };
+    // XP and 98 modes of Windows 7; Windows XP; Windows 98, which keeps no NT version.
+    const Mode modes[] = {{"winxp", nullptr, false},
+                          {"win98", nullptr, false},
+                          {nullptr, "5.1", true},
+                          {"win98", "", true}};
     WNDCLASSA helpClass = {};
     helpClass.lpfnWndProc = HelpWindowProc;
     helpClass.hInstance = GetModuleHandleA(nullptr);
@@ -350,18 +358,35 @@ TEST_F(ProgramTest, F1InWindows98ModeAsksWinHelpForThePopUpByNumber) {
     HWND help = CreateWindowExA(0, "MS_WINHELP", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
                                 GetModuleHandleA(nullptr), nullptr);
     ASSERT_NE(help, nullptr);
-    helpRequests.clear();
-
-    ASSERT_TRUE(Start());
-    FocusOn(IDC_PELLION_ID);
-    PressKey(VK_F1);
-    ASSERT_TRUE(SettleUntil([] { return !helpRequests.empty(); }, 5000));
-    EXPECT_EQ(helpRequests[0].command, HELP_CONTEXTPOPUP);
-    EXPECT_EQ(helpRequests[0].context, IDC_PELLION_ID);
-    // The help file beside the program, by its full path.
-    std::string path = WindowsPath(LOCSTR_EXE);
-    EXPECT_EQ(helpRequests[0].file, path.substr(0, path.rfind('\\') + 1) + HELP_FILE);
-    EXPECT_EQ(HelpPopup(), nullptr);
+    for (const Mode& mode : modes) {
+        SCOPED_TRACE(mode.system != nullptr ? mode.system : mode.program);
+        if (mode.program != nullptr)
+            RegSetKeyValueA(HKEY_CURRENT_USER, AppDefaultsKey, "Version", REG_SZ, mode.program, 6);
+        if (mode.system != nullptr) {
+            *mode.system ? RegSetKeyValueA(HKEY_LOCAL_MACHINE, systemKey, "CurrentVersion", REG_SZ,
+                                           mode.system, 4)
+                         : RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, systemKey, "CurrentVersion");
+        }
+        helpRequests.clear();
+        bool started = Start();
+        if (started) {
+            FocusOn(IDC_PELLION_ID);
+            PressKey(VK_F1);
+            SettleUntil([] { return !helpRequests.empty() || HelpPopup() != nullptr; }, 5000);
+        }
+        // Put back at once: other tests start programs meanwhile.
+        RegSetKeyValueA(HKEY_LOCAL_MACHINE, systemKey, "CurrentVersion", REG_SZ, "6.1", 4);
+        ASSERT_TRUE(started);
+        ASSERT_EQ(helpRequests.size(), mode.winHelp ? 1u : 0u);
+        EXPECT_EQ(HelpPopup() == nullptr, mode.winHelp);
+        if (mode.winHelp) {
+            EXPECT_EQ(helpRequests[0].command, HELP_CONTEXTPOPUP);
+            EXPECT_EQ(helpRequests[0].context, IDC_PELLION_ID);
+            std::string path = WindowsPath(LOCSTR_EXE);
+            EXPECT_EQ(helpRequests[0].file, path.substr(0, path.rfind('\\') + 1) + HELP_FILE);
+        }
+        TearDown();
+    }
     DestroyWindow(help);
 }
 

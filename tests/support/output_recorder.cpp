@@ -1,5 +1,5 @@
-// Records the operator output of the host build (see output_recorder.h).
-#include "platform/host/output_recorder.h"
+// Records the operator output for tests (see output_recorder.h).
+#include "tests/support/output_recorder.h"
 #include "platform/output.h"
 #include "platform/sync.h"
 #include "resources/strings.h"

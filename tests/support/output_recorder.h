@@ -1,4 +1,4 @@
-// The host's operator output: every call of the output seam is recorded in
+// The operator output of tests: every call of the output seam is recorded in
 // order, so tests assert what the operator would have seen and heard.
 #pragma once
 #include <cstddef>
