@@ -239,7 +239,10 @@ TEST_F(OwnerTest, ErrorBoxIsOwnedByTheForegroundWindowOnlyWhenItIsThisPrograms) 
 // buttons and check boxes and of the panel, measured with its control's own
 // font, fits inside the control, and so do the lines of the traffic log.
 class ScaleTest : public DialogTest {
-    void PrepareNetwork() override { VnetInstallDemo(); }
+    void PrepareNetwork() override {
+        VnetInstallDemo();
+        VregSetString("SOFTWARE\\Quorvane\\DeviceDrivers\\Virtual network", "device name", "VNI1");
+    }
 };
 
 // A text's size in a control's font (every control here has one), and the font's metrics.
