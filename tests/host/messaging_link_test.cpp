@@ -256,9 +256,10 @@ TEST_F(LinkTest, FloodKeepsTheMailboxContract) {
     EXPECT_TRUE(feederDone.load());
     EXPECT_EQ(seen, total);
     EXPECT_EQ(RecorderWakeUps(), static_cast<int>(seen));
+    PlatSleep(1); // the reader waits for an arrival now: the stop must wake it
     uint32_t start = PlatTickCount();
     CloseLink();
-    ExpectTook(start, 0); // the reader waits for an arrival: the stop wakes it
+    ExpectTook(start, 0);
     EXPECT_EQ(linkState.readerRunning.load(), nullptr);
 }
 
@@ -292,8 +293,7 @@ class LateReaderTest : public MessagingTest {
     }
     void TearDown() override {
         release.store(true);
-        // Let the given-up reader finish before the network goes away.
-        PlatSleep(200);
+        PlatSleep(200); // the given-up reader ends before the network goes away
         MessagingTest::TearDown();
     }
     void StallAndStop(int stage) {
