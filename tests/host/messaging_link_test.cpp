@@ -145,7 +145,7 @@ TEST_F(LinkTest, ReaderHandsOverOneMessageAndNeverOverwritesAFullMailbox) {
     Inject(first);
     ASSERT_TRUE(WaitForMailbox(1000));
     Inject(second);
-    PlatSleep(200);
+    PlatSleep(175); // the reader waits for room, between its 50-ms steps
     EXPECT_EQ(RecorderWakeUps(), 0) << "no wake-up while a transaction is on";
     EXPECT_EQ(Bytes(linkState.mailbox, first.size()), first);
     EXPECT_EQ(linkState.mailbox[first.size()], 0) << "a read zero-fills the rest";
@@ -183,6 +183,7 @@ TEST_F(LinkTest, StopEndsTheReaderPromptlyClosesTheInterfaceAndOutdatesItsWakeUp
     // A service pin whose wake-up is taken only after the stop: no output.
     Inject(ServicePin(otherId));
     ASSERT_TRUE(WaitUntil([] { return RecorderWakeUps() > 0; }));
+    PlatSleep(75); // the reader now waits for room, between its 50-ms steps
     uint32_t start = PlatTickCount();
     CloseLink();
     ExpectTook(start, 0);

@@ -35,8 +35,7 @@ class LocationTest : public MessagingTest {
         changeStart = PlatTickCount();
         return ChangeLocation();
     }
-    // Failed, reported once, and ended `ms` after the change began.
-    void ExpectFailed(uint32_t ms) {
+    void ExpectFailed(uint32_t ms) { // reported once, `ms` after Change() began
         EXPECT_EQ(RecorderLast(OutputKind::Status), STR_STATUS_FAILED);
         EXPECT_EQ(RecorderLast(OutputKind::Cue), CUE_FAILED);
         EXPECT_EQ(CueCount(), 1);
