@@ -2,8 +2,8 @@
 # Mutation check of the host tests: puts one fault at a time into a copy of
 # the tree (build/mutants/tree), builds the host preset there and runs its
 # suite. A fault that no test notices survives: a missing check in the tests,
-# or dead code. Not part of the test command (it takes a while, about half a
-# minute per fault here).
+# or dead code. Not part of the test command (it takes a while: about ten
+# seconds a fault here, more for one that makes a test hang until its limit).
 #   bash tools/mutants.sh           every fault on the list
 #   bash tools/mutants.sh 3 17      faults 3 and 17 only
 #   bash tools/mutants.sh --list    the list, numbered
