@@ -1,6 +1,7 @@
 // The link to an open interface: one-message moves, the start-up exchange,
 // the reader thread with its one-message mailbox, and the orderly stop.
 #include "messaging/link.h"
+#include "messaging/link_internal.h"
 #include "messaging/message.h"
 #include "platform/output.h"
 #include "resources/strings.h"
@@ -39,12 +40,12 @@ static bool PollOn(NiHandle handle) {
     return NiRead(handle, linkState.readBuffer, MessageReadSize) == NiOk;
 }
 
-bool PollMessage() {
+static bool PollMessage() {
     return PollOn(linkState.handle);
 }
 
 // Only the user-interface thread waits here, answering sent messages meanwhile.
-bool WaitAndPoll(uint32_t ms) {
+static bool WaitAndPoll(uint32_t ms) {
     PlatWaitEventAnswering(linkState.arrivalEvent, ms);
     return PollMessage();
 }
@@ -69,7 +70,8 @@ static bool WaitForMessage(uint32_t ms) {
     }
 }
 
-bool SendAndConfirm(uint8_t* command) {
+// Drains stale messages, sends a local command and waits for its answer.
+static bool SendAndConfirm(uint8_t* command) {
     for (int drained = 0; drained < DrainLimit && PollMessage(); ++drained) {
     }
     if (!SendRequest(command)) {
@@ -221,7 +223,13 @@ static Reader* FreeReader() {
     return nullptr;
 }
 
-int StartLink() {
+// The start-up exchange and the reader, on an interface just opened (with
+// its arrival event attached). 1 when the link runs. 0 when the link's events
+// cannot be had, while a reader given up by an earlier stop is still inside a
+// read, when Update Domain is refused or goes unanswered, when Set Node Mode
+// cannot be sent, and when the reader cannot be started (no free record, or
+// no thread: the message area says so). The interface stays open on 0.
+static int StartLink() {
     if (!LinkEventsReady() || !LateReadersOutOfTheirReads()) {
         return 0;
     }
@@ -233,9 +241,11 @@ int StartLink() {
         return 0;
     }
     // A message left from the previous open must not pass for an answer from
-    // this one. Cleared before the reader starts, so no look at the mailbox
-    // (the reader's or a transaction's) can come before the clear.
+    // this one, nor its signal for a fill. Cleared before the reader starts,
+    // so no look at the mailbox (the reader's or a transaction's) can come
+    // before the clear.
     linkState.mailboxFull.store(0, std::memory_order_release);
+    PlatResetEvent(mailboxFilled);
     Reader* reader = FreeReader();
     if (reader != nullptr) {
         reader->cancelled.store(0, std::memory_order_relaxed);
@@ -253,7 +263,21 @@ int StartLink() {
     return 1;
 }
 
-void StopLink() {
+LinkOpened OpenLink(const char* deviceName) {
+    CloseLink();
+    NiHandle handle = -1;
+    if (NiOpen(deviceName, &handle) != NiOk) {
+        return LinkOpened::NotOpened;
+    }
+    linkState.handle = handle;
+    linkState.interfaceOpen = 1;
+    // Its status is not looked at: without the attachment the reader still
+    // looks for messages at every step.
+    NiSetArrivalEvent(handle, linkState.arrivalEvent);
+    return StartLink() != 0 ? LinkOpened::Running : LinkOpened::WithoutReader;
+}
+
+void CloseLink() {
     if (linkState.interfaceOpen == 0) {
         return;
     }
@@ -279,4 +303,19 @@ void StopLink() {
         NiClose(linkState.handle);
     }
     ShowMessage("");
+}
+
+bool CreateLinkEvent(const char* name) {
+    if (linkState.arrivalEvent == nullptr) {
+        linkState.arrivalEvent = PlatCreateEvent(name);
+    }
+    return linkState.arrivalEvent != nullptr;
+}
+
+void CloseLinkEvent() {
+    CloseLink(); // the event must not go while an interface may signal it
+    if (linkState.arrivalEvent != nullptr) {
+        PlatCloseEvent(linkState.arrivalEvent);
+        linkState.arrivalEvent = nullptr;
+    }
 }

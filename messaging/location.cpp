@@ -3,7 +3,7 @@
 #include "messaging/location.h"
 #include "messaging/entry_state.h"
 #include "messaging/hextext.h"
-#include "messaging/link.h"
+#include "messaging/link_internal.h"
 #include "messaging/message.h"
 #include "platform/output.h"
 #include "platform/sync.h"
@@ -82,7 +82,8 @@ static bool AwaitAnswer(Answer (*classify)(const uint8_t*), uint8_t* payload) {
     }
 }
 
-int WriteLocation() {
+// Writes the new string and waits for the node's answer: 1 or 0.
+static int WriteLocation() {
     CompleteWriteLocationRequest();
     if (!SendRequest(WriteLocationRequest)) {
         return 0;
@@ -133,7 +134,9 @@ int ChangeLocation() {
     return written;
 }
 
-bool OnServicePin() {
+// Takes a service pin message out of the mailbox (true), or leaves whatever
+// else the mailbox holds where it is (false).
+static bool OnServicePin() {
     const uint8_t* message = linkState.mailbox;
     if (!IsServicePin(message)) {
         return false;

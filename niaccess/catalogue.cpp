@@ -13,21 +13,25 @@ static bool ReadDeviceName(PlatKey subkey, InterfaceEntry* entry) {
            type == PlatRegSz;
 }
 
-// Key names as the registry compares them: letters without regard to case.
-static bool SameKeyName(const char* a, const char* b) {
-    for (;; ++a, ++b) {
-        char ca = *a >= 'a' && *a <= 'z' ? char(*a - 'a' + 'A') : *a;
-        char cb = *b >= 'a' && *b <= 'z' ? char(*b - 'a' + 'A') : *b;
-        if (ca != cb)
-            return false;
-        if (ca == '\0')
-            return true;
-    }
+// A key name (at most 63 characters) upper-cased as the registry compares
+// names: every letter without regard to case, by the system's own rule.
+struct KeyName {
+    char text[sizeof InterfaceCatalogue[0].name];
+};
+
+static KeyName UpperCaseKeyName(const char* name) {
+    KeyName upper = {};
+    uint32_t length = 0;
+    for (; length + 1 < sizeof upper.text && name[length] != '\0'; ++length)
+        upper.text[length] = name[length];
+    PlatRegUpperCaseName(upper.text, length);
+    return upper;
 }
 
 static bool AlreadyListed(const CatalogueFound* found, const char* name) {
+    KeyName wanted = UpperCaseKeyName(name);
     for (int i = 0; i < found->count; ++i)
-        if (SameKeyName(InterfaceCatalogue[i].name, name))
+        if (std::strcmp(UpperCaseKeyName(InterfaceCatalogue[i].name).text, wanted.text) == 0)
             return true;
     return false;
 }
@@ -55,7 +59,7 @@ static void ReadView(PlatKey interfaces, uint32_t view, CatalogueFound* found) {
 }
 
 CatalogueFound ReadInterfaceCatalogue() {
-    CatalogueFound found = {CatalogueOutcome::NothingConfigured, 0, InterfaceCatalogue};
+    CatalogueFound found = {CatalogueOutcome::NothingConfigured, 0};
     RegistryViews views = InterfaceRegistryViews();
     bool opened = false;
     for (int v = 0; v < views.count && found.count < CatalogueSize; ++v) {

@@ -18,8 +18,7 @@ enum class CatalogueOutcome {
 
 struct CatalogueFound {
     CatalogueOutcome outcome;
-    int count;                     // entries filled, from the first on
-    const InterfaceEntry* entries; // InterfaceCatalogue
+    int count; // InterfaceCatalogue's entries filled, from the first on
 };
 
 // Fills InterfaceCatalogue from the interfaces key, in the registry's

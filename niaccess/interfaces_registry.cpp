@@ -6,8 +6,7 @@
 static bool SystemHasWow64() {
     if (PlatRegOwnView() == PlatKeyView64)
         return true;
-    void* kernel = PlatRegKernel32();
-    void* isWow64Process = kernel ? PlatRegGetProc(kernel, "IsWow64Process") : nullptr;
+    void* isWow64Process = PlatRegKernel32Entry("IsWow64Process");
     bool wow64 = false;
     return isWow64Process && PlatRegCallIsWow64Process(isWow64Process, &wow64) && wow64;
 }

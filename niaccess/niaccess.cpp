@@ -2,6 +2,7 @@
 // open, close, read, write and attach an arrival event, on both platform families.
 #include "niaccess/niaccess.h"
 #include "niaccess/interfaces_registry.h"
+#include "platform/sync.h"
 #include <cstdlib>
 #include <cstring>
 
@@ -9,6 +10,8 @@ InterfaceSlot InterfaceTable[NiSlotCount];
 
 static const char devicePrefix[] = "\\\\.\\";
 static const size_t devicePrefixLength = 4;
+// How long a closed arrival handle's read may take to have its outcome written.
+static const uint32_t ArrivalSettleLimitMs = 500;
 
 static InterfaceSlot* CheckedSlot(NiHandle handle) {
     if (handle < 0 || handle >= NiSlotCount)
@@ -61,7 +64,9 @@ static bool BuildDevicePath(const char* name, char* path, size_t capacity) {
     return true;
 }
 
-long OpenInterfaceKey(const char* name, PlatKey* key) {
+// Opens the key InterfaceKeyPrefix + name (niaccess/interfaces_registry.h), in
+// the first registry view that has it; 0 when it opened.
+static long OpenInterfaceKey(const char* name, PlatKey* key) {
     size_t prefixLength = sizeof InterfaceKeyPrefix - 1;
     size_t nameLength = std::strlen(name);
     char* path = static_cast<char*>(std::malloc(prefixLength + nameLength + 1));
@@ -187,6 +192,18 @@ static bool ArrivalReadPending(const InterfaceSlot* slot) {
     return PlatArrivalReadPending(&slot->arrivalOverlapped);
 }
 
+// Closing the arrival handle ends its pending read, but the system writes
+// that read's outcome into the slot's record when it gets to it: the record
+// is not given to another read before then (waiting a bounded time; a record
+// still pending after it is armed again by the next read that finds it done).
+static void CloseArrivalHandle(InterfaceSlot* slot) {
+    PlatCloseDevice(AsHandle(slot->arrivalLink));
+    slot->arrivalLink = 0;
+    uint32_t start = PlatTickCount();
+    while (ArrivalReadPending(slot) && PlatTickCount() - start < ArrivalSettleLimitMs)
+        PlatSleep(1);
+}
+
 NiStatus NiRead(NiHandle handle, void* buffer, int16_t length) {
     InterfaceSlot* slot = CheckedSlot(handle);
     if (!slot)
@@ -232,7 +249,6 @@ NiStatus NiWrite(NiHandle handle, void* buffer, int16_t length) {
 }
 
 static NiStatus SetArrivalEventNt(InterfaceSlot* slot, PlatEvent event) {
-    bool opened = false;
     if (event) {
         // A pending read signals the event it was issued with, and nothing
         // changes that event: for another one, the arrival handle is replaced,
@@ -244,21 +260,18 @@ static NiStatus SetArrivalEventNt(InterfaceSlot* slot, PlatEvent event) {
             if (arrival == PlatInvalidHandle())
                 return NiNoResource; // the attachment stays as it was
             if (replace)
-                PlatCloseDevice(AsHandle(slot->arrivalLink));
+                CloseArrivalHandle(slot);
             slot->arrivalLink = reinterpret_cast<uintptr_t>(arrival);
-            opened = true;
         }
     } else if (slot->arrivalLink != 0) {
-        PlatCloseDevice(AsHandle(slot->arrivalLink));
-        slot->arrivalLink = 0;
+        CloseArrivalHandle(slot);
     }
     if (slot->arrivalLink == 0)
         return NiOk;
     // The system never writes the event member, so the next read takes the
-    // new one. A read left from an arrival handle closed before went with
-    // that handle.
+    // new one. A pending read (on this handle) goes on signalling.
     slot->arrivalOverlapped.event = event;
-    if (opened || !ArrivalReadPending(slot))
+    if (!ArrivalReadPending(slot))
         IssueArrivalRead(slot);
     return NiOk;
 }

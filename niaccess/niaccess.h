@@ -55,9 +55,8 @@ NiStatus NiRead(NiHandle handle, void* buffer, int16_t length);
 NiStatus NiWrite(NiHandle handle, void* buffer, int16_t length);
 NiStatus NiSetArrivalEvent(NiHandle handle, PlatEvent event); // null detaches
 
-// Internal steps, visible for tests.
+// Internal steps, visible for tests: the device name for an interface name
+// (its key's "device name", or the name itself), and OpenVxDHandle in the
+// system's kernel32.dll (older family).
 NiStatus LookupDeviceName(const char* name, char* buffer, int capacity);
-// 0 when the key InterfaceKeyPrefix + name (niaccess/interfaces_registry.h) was
-// opened, in the first registry view that has it.
-long OpenInterfaceKey(const char* name, PlatKey* key);
 PlatProc FindOpenVxDHandle();

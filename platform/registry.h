@@ -40,9 +40,12 @@ void PlatRegCloseKey(PlatKey key);
 // The program's own view: PlatKeyView64 in a 64-bit build, else PlatKeyView32.
 uint32_t PlatRegOwnView();
 // IsWow64Process is looked up at run time: Windows 95 does not export it, so
-// the 32-bit build must not import it. The loaded kernel32 (GetModuleHandleA),
-// an entry point in it (GetProcAddress, null when absent), and the call for
-// this process (false when it fails).
-void* PlatRegKernel32();
-void* PlatRegGetProc(void* module, const char* name);
+// the 32-bit build must not import it. An entry point of the loaded kernel32
+// (null when absent), and the call for this process (false when it fails).
+void* PlatRegKernel32Entry(const char* name);
 bool PlatRegCallIsWow64Process(void* isWow64Process, bool* wow64);
+
+// Key names as the registry compares them: `length` bytes of the name
+// upper-cased in place, every letter of the system's character set (not
+// only A to Z), as CharUpperBuffA does.
+void PlatRegUpperCaseName(char* name, uint32_t length);

@@ -1,5 +1,6 @@
-// Sync seam: events, one extra thread and a wait for its end, a lock, tick
-// count and sleep. platform/win32/sync.cpp on Windows; platform/host/sync.cpp on the
+// Sync seam: events, threads and a wait for their end (the link's reader,
+// and a reader given up by a stop until it has ended), a lock, tick count and
+// sleep. platform/win32/sync.cpp on Windows; platform/host/sync.cpp on the
 // host, where time is a test clock (see there).
 #pragma once
 #include <cstdint>

@@ -10,9 +10,9 @@ const UINT ReaderWakeUpMessage = WM_APP + 1;
 
 INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
+// Execute enabled and the interface list disabled while an interface is
+// open, and the reverse while none is.
 void SetOpenState(bool open);
-void OpenSelectedInterface();
-void ShowContextHelp(const HELPINFO* helpInfo);
 
 // True while the program waits inside an operation (a location change, the
 // start-up exchange). It then still answers what is sent to its windows, but

@@ -4,7 +4,6 @@
 #include "messaging/link.h"
 #include "messaging/location.h"
 #include "niaccess/catalogue.h"
-#include "niaccess/niaccess.h"
 #include "platform/output.h"
 #include "platform/sync.h"
 #include "resources/resource_ids.h"
@@ -31,7 +30,9 @@ static void ClearOpenBox() {
     SendDlgItemMessageA(windowState.dialog, IDC_OPEN, BM_SETCHECK, BST_UNCHECKED, 0);
 }
 
-void OpenSelectedInterface() {
+// Opens the interface selected in the list; true when it is open afterwards
+// (with or without a running link).
+static bool OpenSelectedInterface() {
     HWND dialog = windowState.dialog;
     LRESULT item = SendDlgItemMessageA(dialog, IDC_INTERFACE_LIST, CB_GETCURSEL, 0, 0);
     LRESULT data = item == CB_ERR
@@ -41,23 +42,22 @@ void OpenSelectedInterface() {
         // Nothing to open (no interface is configured): a ticked box would
         // claim an open interface, so it is cleared again.
         ClearOpenBox();
-        return;
+        return false;
     }
     const InterfaceEntry* entry = reinterpret_cast<const InterfaceEntry*>(data);
-    NiHandle handle = -1;
-    if (NiOpen(entry->deviceName, &handle) != NiOk) {
+    switch (OpenLink(entry->deviceName)) {
+    case LinkOpened::NotOpened:
         ErrorBox(IDS_OPEN_FAILED);
         ClearOpenBox();
-        return;
-    }
-    linkState.handle = handle;
-    linkState.interfaceOpen = 1;
-    NiSetArrivalEvent(handle, linkState.arrivalEvent);
-    if (StartLink()) {
-        ShowStatus(STR_STATUS_READY);
-    } else {
+        return false;
+    case LinkOpened::WithoutReader:
         ErrorBox(IDS_INIT_FAILED); // the interface stays open, without a reader
+        return true;
+    case LinkOpened::Running:
+        ShowStatus(STR_STATUS_READY);
+        return true;
     }
+    return true;
 }
 
 // The help file lies beside the program. Its full path keeps the help system
@@ -73,11 +73,15 @@ static void HelpFilePath(char (&path)[MAX_PATH]) {
     lstrcpynA(path + length, HELP_FILE, MAX_PATH - length);
 }
 
+// The dialog manager's standard button ids, IDOK (1) to IDHELP (9), Close
+// (IDCANCEL, 2) among them: no topics.
+static const int LastStandardButtonId = 9;
+
 // The help file's pop-up where a WinHelp viewer exists, the program's own
 // (the same topics, from its resources) where none does.
-void ShowContextHelp(const HELPINFO* helpInfo) {
+static void ShowContextHelp(const HELPINFO* helpInfo) {
     if (helpInfo->iContextType != HELPINFO_WINDOW || helpInfo->iCtrlId == IDC_STATIC_ID ||
-        helpInfo->iCtrlId <= 9) {
+        helpInfo->iCtrlId <= LastStandardButtonId) {
         return;
     }
     HWND control = static_cast<HWND>(helpInfo->hItemHandle);
@@ -105,18 +109,19 @@ static INT_PTR OnInitDialog(HWND dialog) {
     UpdateTxTimerLabel(dialog);
     ShowStatus(STR_STATUS_IDLE);
     SetOpenState(false);
-    linkState.arrivalEvent = PlatCreateEvent(ARRIVAL_EVENT_NAME);
+    CreateLinkEvent(ARRIVAL_EVENT_NAME); // its result is not looked at
     return TRUE;
 }
 
 static INT_PTR OnOpenBox(HWND dialog) {
+    bool open = false;
     if (SendDlgItemMessageA(dialog, IDC_OPEN, BM_GETCHECK, 0, 0) == BST_CHECKED) {
-        OpenSelectedInterface();
+        open = OpenSelectedInterface();
     } else {
-        StopLink();
+        CloseLink();
         ShowStatus(STR_STATUS_IDLE);
     }
-    SetOpenState(linkState.interfaceOpen != 0);
+    SetOpenState(open);
     return TRUE;
 }
 
@@ -144,7 +149,7 @@ static INT_PTR OnCommand(HWND dialog, int control, int notification) {
             SendDlgItemMessageA(dialog, IDC_AUTO_EXECUTE, BM_GETCHECK, 0, 0) == BST_CHECKED;
         return FALSE;
     case IDC_EXECUTE:
-        ParsePellionId();
+        ParseIdAndChangeLocation();
         return TRUE;
     case IDC_ASCII:
     case IDC_HEX:

@@ -16,7 +16,7 @@
 
 static const int FieldBufferSize = 64;
 
-int ParsePellionId() {
+int ParseIdAndChangeLocation() {
     HWND dialog = windowState.dialog;
     char text[32];
     GetDlgItemTextA(dialog, IDC_PELLION_ID, text, sizeof text);

@@ -139,10 +139,6 @@ int RunMessageLoop() {
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }
-    StopLink();
-    if (linkState.arrivalEvent != nullptr) {
-        PlatCloseEvent(linkState.arrivalEvent);
-        linkState.arrivalEvent = nullptr;
-    }
+    CloseLinkEvent(); // the link first, if one is still open
     return static_cast<int>(message.wParam);
 }

@@ -3,6 +3,7 @@
 #include "platform/win32/os_version.h"
 #include "resources/strings.h"
 #include "ui/window_state.h"
+#include "platform/win32/system_entry.h"
 
 // Sizes at 96 dots per inch, scaled to the system's: the text wraps at about
 // 50 average characters of the tooltip font.
@@ -143,11 +144,10 @@ typedef BOOL(WINAPI* GetMonitorInfoProc)(HMONITOR, MONITORINFO*);
 static RECT WorkArea(HWND control) {
     RECT area;
     SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0);
-    HMODULE user = GetModuleHandleA("user32.dll");
-    auto monitorFromWindow = reinterpret_cast<MonitorFromWindowProc>(
-        reinterpret_cast<void*>(GetProcAddress(user, "MonitorFromWindow")));
-    auto getMonitorInfo = reinterpret_cast<GetMonitorInfoProc>(
-        reinterpret_cast<void*>(GetProcAddress(user, "GetMonitorInfoA")));
+    auto monitorFromWindow =
+        reinterpret_cast<MonitorFromWindowProc>(PlatSystemEntry("user32.dll", "MonitorFromWindow"));
+    auto getMonitorInfo =
+        reinterpret_cast<GetMonitorInfoProc>(PlatSystemEntry("user32.dll", "GetMonitorInfoA"));
     if (monitorFromWindow != nullptr && getMonitorInfo != nullptr) {
         MONITORINFO info = {};
         info.cbSize = sizeof info;

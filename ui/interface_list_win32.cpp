@@ -12,7 +12,7 @@ int FillInterfaceList(HWND dialog) {
         return 0; // an empty list and no message
     }
     for (int i = 0; i < found.count; ++i) {
-        const InterfaceEntry* entry = &found.entries[i];
+        const InterfaceEntry* entry = &InterfaceCatalogue[i];
         LRESULT position = SendDlgItemMessageA(dialog, IDC_INTERFACE_LIST, CB_ADDSTRING, 0,
                                                reinterpret_cast<LPARAM>(entry->name));
         if (position >= 0) {

@@ -68,8 +68,9 @@ uint32_t VnetControlCode(size_t index);
 // the last VnetReset: a control request with no place for its byte count
 // (refused: without an OVERLAPPED record DeviceIoControl stores the count
 // through that pointer, asked for or not), and an arrival read issued with a
-// record whose earlier read is still pending (carried out: the system would
-// write both outcomes into the one record).
+// record whose earlier read is still pending, or was ended by closing its
+// handle and has not had its outcome written yet (carried out: the system
+// would write both outcomes into the one record).
 size_t VnetMisuseCount();
 
 // Messages queued for the program to read (answers, service pins, injected),
@@ -120,6 +121,8 @@ struct VnetFaults {
     bool realisticRetries;       // an unknown ID fails only after the transmit timer's retries
     bool lateArrivalReads;       // an arrival read issued while a message waits completes only
                                  // at the next arrival (the driver's completion lags its queue)
+    uint32_t lateCancelMs;       // a pending arrival read ended by closing its handle has its
+                                 // outcome written into its record this much later (0: at once)
 };
 // Read and replaced under the network's lock: for a thread that changes them
 // while others use the network (vnet.exe's command loop). A get, change and

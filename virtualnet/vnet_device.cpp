@@ -3,6 +3,7 @@
 // overlapped arrival read, the older family's control requests and ring-0
 // events, and kernel32's OpenVxDHandle entry point.
 #include "virtualnet/nocase.h"
+#include "driver/vnic_ioctl.h"
 #include "virtualnet/vnet_internal.h"
 #include <cstring>
 
@@ -15,6 +16,7 @@ const uint32_t Ring0Base = 0xC1000001;
 const uint32_t PlatformWindows = 1; // VER_PLATFORM_WIN32_WINDOWS, the older family
 const uintptr_t StatusPending = 0x103;
 const uintptr_t StatusUnsuccessful = 0xC0000001;
+const uintptr_t StatusCancelled = 0xC0000120;
 
 // Tokens handed out for kernel32 and its OpenVxDHandle entry point.
 char kernelToken;
@@ -40,12 +42,29 @@ PlatEvent Ring0Event(Network& n, uint32_t ring0) {
     return n.ring0Events[ring0 - Ring0Base];
 }
 
-// Whether a read issued with this record is still pending on some handle.
+// Whether a read issued with this record is still pending on some handle,
+// or ended with its handle and not written yet.
 bool ArmedWith(Network& n, const PlatOverlapped* overlapped) {
     for (const HandleRecord& record : n.handles)
         if (record.open && record.armed && record.armRecord == overlapped)
             return true;
+    for (const Cancelling& c : n.cancelling)
+        if (c.record == overlapped)
+            return true;
     return false;
+}
+
+// Writes the outcome of the ended reads whose time has come.
+void LandCancellations(Network& n) {
+    uint32_t now = PlatTickCount();
+    for (auto at = n.cancelling.begin(); at != n.cancelling.end();) {
+        if (static_cast<int32_t>(now - at->due) >= 0) {
+            at->record->internal = StatusCancelled;
+            at = n.cancelling.erase(at);
+        } else {
+            ++at;
+        }
+    }
 }
 
 void CompleteArm(HandleRecord& record) {
@@ -85,6 +104,7 @@ void ForgetHandles(Network& n) {
     for (HandleRecord& record : n.handles)
         record = HandleRecord{};
     n.ring0Events.clear();
+    n.cancelling.clear();
 }
 
 } // namespace vnet
@@ -184,6 +204,7 @@ void PlatStartArrivalRead(PlatHandle arrival, PlatOverlapped* overlapped, uint32
 bool PlatArrivalReadPending(const PlatOverlapped* overlapped) {
     Network& n = Net();
     std::lock_guard<PlatMutex> guard(n.lock); // the network completes it on another thread
+    LandCancellations(n);
     return overlapped->internal == StatusPending;
 }
 
@@ -205,16 +226,16 @@ bool PlatControlDevice(PlatHandle device, uint32_t code, void* input, uint32_t i
         if (!record || (code >> 16) != n.ifaces[record->iface].deviceIndex)
             return false;
         uint32_t function = code & 0xFFFF;
-        if (function < 16 && n.faults.refuseControl[function])
+        if (function < sizeof n.faults.refuseControl && n.faults.refuseControl[function])
             return false;
         uint32_t count = 0;
         switch (function) {
-        case 1: // open
+        case VNIC_OLDER_OPEN:
             break;
-        case 2: // close
+        case VNIC_OLDER_CLOSE:
             record->ring0 = 0;
             break;
-        case 7: { // set event
+        case VNIC_OLDER_SET_EVENT: {
             uint32_t ring0 = 0;
             if (!input || inputLength < 4)
                 return false;
@@ -228,7 +249,7 @@ bool PlatControlDevice(PlatHandle device, uint32_t code, void* input, uint32_t i
                 PlatSetEvent(Ring0Event(n, ring0));
             break;
         }
-        case 10: { // read: into the caller's buffer, untouched when nothing waits
+        case VNIC_OLDER_READ: { // into the caller's buffer, untouched when nothing waits
             Message m;
             if (!output || outputLength == 0 || !Take(n, record->iface, &m))
                 break;
@@ -237,7 +258,7 @@ bool PlatControlDevice(PlatHandle device, uint32_t code, void* input, uint32_t i
             count = n.faults.zeroCountReads ? 0 : static_cast<uint32_t>(copied);
             break;
         }
-        case 11: // write
+        case VNIC_OLDER_WRITE:
             if (n.faults.failWrites || !input || inputLength == 0 ||
                 inputLength > uint32_t(VnetMessageSize))
                 return false;
@@ -257,8 +278,16 @@ bool PlatControlDevice(PlatHandle device, uint32_t code, void* input, uint32_t i
 void PlatCloseDevice(PlatHandle device) {
     Network& n = Net();
     std::lock_guard<PlatMutex> guard(n.lock);
-    if (HandleRecord* record = FindHandle(n, device))
-        *record = HandleRecord{}; // drops a pending arm and a ring-0 attachment
+    HandleRecord* record = FindHandle(n, device);
+    if (!record)
+        return;
+    // Closing ends a pending arrival read: its outcome is written into its
+    // record, at once or (a fault) later, as the system may.
+    if (record->armed && n.faults.lateCancelMs != 0)
+        n.cancelling.push_back({record->armRecord, PlatTickCount() + n.faults.lateCancelMs});
+    else if (record->armed)
+        record->armRecord->internal = StatusCancelled;
+    *record = HandleRecord{}; // drops the arm and a ring-0 attachment
 }
 
 uint32_t PlatGetSystemDirectory(char* buffer, uint32_t size) {

@@ -47,6 +47,13 @@ struct HandleRecord {
     uint32_t ring0; // older family: the attached ring-0 event handle, 0 when none
 };
 
+// The record of an arrival read ended by closing its handle, and when the
+// outcome lands in it.
+struct Cancelling {
+    PlatOverlapped* record;
+    uint32_t due;
+};
+
 struct Delayed {
     uint32_t due;
     int iface;
@@ -77,6 +84,7 @@ struct Network {
     HandleRecord handles[HandleLimit];
     uintptr_t openSerial = 0;
     std::vector<PlatEvent> ring0Events;
+    std::vector<Cancelling> cancelling;
     TrafficLog written;
     TrafficLog delivered;
     size_t logged = 0; // messages of both logs since the last clear: the next one's order

@@ -50,7 +50,6 @@ Registry& Reg() {
 }
 
 char localMachineToken;
-char kernel32Token;
 char isWow64ProcessToken;
 
 Key* Child(Key* key, const std::string& name) {
@@ -272,17 +271,17 @@ uint32_t PlatRegOwnView() {
     return r.system == VregSystem::Wow64Program64 ? PlatKeyView64 : PlatKeyView32;
 }
 
-void* PlatRegKernel32() {
-    return &kernel32Token;
-}
-
-void* PlatRegGetProc(void* module, const char* name) {
+void* PlatRegKernel32Entry(const char* name) {
     Registry& r = Reg();
     std::lock_guard<PlatMutex> guard(r.lock);
-    if (module != &kernel32Token || !name || std::strcmp(name, "IsWow64Process") != 0 ||
-        r.system == VregSystem::Single)
+    if (!name || std::strcmp(name, "IsWow64Process") != 0 || r.system == VregSystem::Single)
         return nullptr;
     return &isWow64ProcessToken;
+}
+
+void PlatRegUpperCaseName(char* name, uint32_t length) {
+    for (uint32_t i = 0; i < length; ++i)
+        name[i] = static_cast<char>(UpperCase(static_cast<unsigned char>(name[i])));
 }
 
 bool PlatRegCallIsWow64Process(void* isWow64Process, bool* wow64) {

@@ -1,6 +1,7 @@
 // Device seam on Win32: the card's kernel driver, one system call per function.
 #include "platform/device.h"
 #include "platform/win32/os_version.h"
+#include "platform/win32/system_entry.h"
 #include <windows.h>
 #include <cstddef>
 
@@ -71,7 +72,7 @@ PlatLibrary PlatLoadLibrary(const char* path) {
     return LoadLibraryA(path);
 }
 PlatProc PlatGetProcAddress(PlatLibrary library, const char* name) {
-    return reinterpret_cast<PlatProc>(GetProcAddress(static_cast<HMODULE>(library), name));
+    return PlatEntryPoint(static_cast<HMODULE>(library), name);
 }
 
 uint32_t PlatCallOpenVxDHandle(PlatProc openVxDHandle, PlatEvent event) {

@@ -1,5 +1,6 @@
 // Registry seam on Win32, read only: one system call per function.
 #include "platform/registry.h"
+#include "platform/win32/system_entry.h"
 #include <windows.h>
 
 PlatKey PlatLocalMachine() {
@@ -29,12 +30,8 @@ uint32_t PlatRegOwnView() {
     return sizeof(void*) == 8 ? PlatKeyView64 : PlatKeyView32;
 }
 
-void* PlatRegKernel32() {
-    return GetModuleHandleA("kernel32.dll");
-}
-
-void* PlatRegGetProc(void* module, const char* name) {
-    return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(module), name));
+void* PlatRegKernel32Entry(const char* name) {
+    return PlatSystemEntry("kernel32.dll", name);
 }
 
 bool PlatRegCallIsWow64Process(void* isWow64Process, bool* wow64) {
@@ -43,4 +40,8 @@ bool PlatRegCallIsWow64Process(void* isWow64Process, bool* wow64) {
     BOOL ok = reinterpret_cast<IsWow64ProcessProc>(isWow64Process)(GetCurrentProcess(), &answer);
     *wow64 = answer != FALSE;
     return ok != FALSE;
+}
+
+void PlatRegUpperCaseName(char* name, uint32_t length) {
+    CharUpperBuffA(name, length);
 }

@@ -7,6 +7,7 @@
 #include "fuzz_check.h"
 #include "messaging/entry_state.h"
 #include "messaging/link.h"
+#include "messaging/link_internal.h"
 #include "messaging/location.h"
 #include "tests/support/output_recorder.h"
 #include "resources/strings.h"
@@ -37,11 +38,8 @@ void StartOnce() {
     VnetReset();
     iface = VnetAddInterface("VNI1", 0);
     node = VnetAddNode(NodeId, ProgramId, "OLD");
-    linkState.arrivalEvent = PlatCreateEvent(nullptr);
-    CHECK(NiOpen("VNI1", &linkState.handle) == NiOk);
-    NiSetArrivalEvent(linkState.handle, linkState.arrivalEvent);
-    linkState.interfaceOpen = 1;
-    CHECK(StartLink() == 1);
+    CHECK(CreateLinkEvent(nullptr));
+    CHECK(OpenLink("VNI1") == LinkOpened::Running);
 }
 
 // Nothing waiting, nothing on its way, nothing in the mailbox; every sleep

@@ -13,6 +13,7 @@ const std::vector<uint8_t> updateDomainBytes(UpdateDomainCommand,
                                              UpdateDomainCommand + sizeof UpdateDomainCommand);
 const std::vector<uint8_t> setNodeModeBytes(SetNodeModeCommand,
                                             SetNodeModeCommand + sizeof SetNodeModeCommand);
+const std::vector<std::vector<uint8_t>> startUpBytes = {updateDomainBytes, setNodeModeBytes};
 
 // Not a response of any kind: what other nodes' traffic looks like here.
 std::vector<uint8_t> Traffic(uint8_t tag) {
@@ -24,18 +25,18 @@ using LinkTest = MessagingTest;
 } // namespace
 
 TEST_F(LinkTest, StartUpSendsUpdateDomainThenSetNodeModeAndStartsTheReader) {
-    OpenInterface();
-    EXPECT_EQ(StartLink(), 1);
-    EXPECT_EQ(WrittenLog(),
-              (std::vector<std::vector<uint8_t>>{updateDomainBytes, setNodeModeBytes}));
+    EXPECT_EQ(OpenLink("VNI1"), LinkOpened::Running);
+    EXPECT_EQ(WrittenLog(), startUpBytes);
     EXPECT_NE(linkState.readerRunning.load(), nullptr);
     EXPECT_EQ(RecorderCount(), 0u) << "a good start shows nothing";
 }
 
 TEST_F(LinkTest, UpdateDomainFailureCodeStopsTheStart) {
     VnetFaultControls()->updateDomainFails = true;
-    NiHandle handle = OpenInterface();
-    EXPECT_EQ(StartLink(), 0);
+    uint32_t start = PlatTickCount();
+    EXPECT_EQ(OpenLink("VNI1"), LinkOpened::WithoutReader);
+    ExpectTook(start, 0); // the failure answer ends the wait at once
+    NiHandle handle = linkState.handle;
     EXPECT_EQ(WrittenLog(), (std::vector<std::vector<uint8_t>>{updateDomainBytes}))
         << "no Set Node Mode after a refused Update Domain";
     EXPECT_EQ(linkState.readerRunning.load(), nullptr);
@@ -44,28 +45,36 @@ TEST_F(LinkTest, UpdateDomainFailureCodeStopsTheStart) {
     Inject(ServicePin(otherId));
     PlatSleep(150);
     EXPECT_EQ(VnetPendingCount(iface), 1u);
-    StopLink();
+    CloseLink();
     EXPECT_EQ(InterfaceTable[handle].state, NiSlotFree);
 }
 
-// Without its arrival event the reader's waits would return at once and it
-// would spin: the link does not start, and nothing goes out.
-TEST_F(LinkTest, NoArrivalEventNoStart) {
-    OpenInterface();
+// Without its arrival event the reader would spin: the link does not start.
+// One that cannot be attached (no second handle) is looked past: the start-up
+// exchange waits out its limit, and the reader looks every 50 ms.
+TEST_F(LinkTest, NoArrivalEventNoStartAndAnUnattachedOneIsLookedPast) {
     PlatEvent arrival = linkState.arrivalEvent;
     linkState.arrivalEvent = nullptr;
-    EXPECT_EQ(StartLink(), 0);
+    EXPECT_EQ(OpenLink("VNI1"), LinkOpened::WithoutReader);
     linkState.arrivalEvent = arrival;
     EXPECT_EQ(VnetWrittenCount(), 0u);
     EXPECT_EQ(linkState.readerRunning.load(), nullptr);
+
+    VnetFaultControls()->failSecondOpen = true;
+    uint32_t start = PlatTickCount();
+    ASSERT_EQ(OpenLink("VNI1"), LinkOpened::Running);
+    ExpectTook(start, 5000);
+    start = PlatTickCount();
+    Inject(ServicePin(otherId));
+    EXPECT_TRUE(WaitForMailbox(1000));
+    ExpectTook(start, 50);
 }
 
 TEST_F(LinkTest, SilenceAfterUpdateDomainFailsTheStartAfterTheLimit) {
     VnetFaultControls()->dropResponses = true;
-    OpenInterface();
     uint32_t start = PlatTickCount();
-    EXPECT_EQ(StartLink(), 0);
-    EXPECT_GE(PlatTickCount() - start, 4500u) << "the full wait, not an early give-up";
+    EXPECT_EQ(OpenLink("VNI1"), LinkOpened::WithoutReader);
+    ExpectTook(start, 5000); // the full wait, not an early give-up
     EXPECT_EQ(WrittenLog().size(), 1u);
     EXPECT_EQ(linkState.readerRunning.load(), nullptr);
 }
@@ -75,19 +84,15 @@ TEST_F(LinkTest, SilenceAfterUpdateDomainFailsTheStartAfterTheLimit) {
 // answer that comes after it still confirms the start.
 TEST_F(LinkTest, WakeUpWithoutAMessageDoesNotEndTheWait) {
     VnetFaultControls()->responseDelayMs = 400;
-    OpenInterface();
+    uint32_t start = PlatTickCount(); // first: the test clock then waits for this thread too
     TestThread spurious([] {
         PlatSleep(100);
         PlatSetEvent(linkState.arrivalEvent);
     });
-    uint32_t start = PlatTickCount();
-    int started = StartLink();
-    uint32_t elapsed = PlatTickCount() - start;
+    EXPECT_EQ(OpenLink("VNI1"), LinkOpened::Running);
+    ExpectTook(start, 400); // decided by the delayed answer
     spurious.Join();
-    EXPECT_EQ(started, 1);
-    EXPECT_GE(elapsed, 350u) << "decided by the delayed answer";
-    EXPECT_EQ(WrittenLog(),
-              (std::vector<std::vector<uint8_t>>{updateDomainBytes, setNodeModeBytes}));
+    EXPECT_EQ(WrittenLog(), startUpBytes);
 }
 
 // 600 stale messages: the first 500 are drained before Update Domain goes
@@ -99,17 +104,16 @@ TEST_F(LinkTest, DrainDiscardsFiveHundredStaleMessagesAndReadsTheRestWhileWaitin
         SCOPED_TRACE(planted);
         VnetReset();
         iface = VnetAddInterface("VNI1", 0);
-        OpenInterface();
         for (int i = 0; i < 600; ++i)
             Inject(i == planted ? refusal : Traffic(static_cast<uint8_t>(i)));
         uint32_t start = PlatTickCount();
-        int started = StartLink();
-        EXPECT_EQ(started, planted < 500 ? 1 : 0);
-        EXPECT_LT(PlatTickCount() - start, 4000u) << "decided by an answer, not by the limit";
-        if (started) {
+        LinkOpened opened = OpenLink("VNI1");
+        EXPECT_EQ(opened, planted < 500 ? LinkOpened::Running : LinkOpened::WithoutReader);
+        ExpectTook(start, 0); // decided by an answer, not by the limit
+        if (opened == LinkOpened::Running) {
             EXPECT_EQ(WrittenLog().back(), setNodeModeBytes);
         }
-        StopLink();
+        CloseLink();
     }
 }
 
@@ -117,8 +121,8 @@ TEST_F(LinkTest, DrainDiscardsFiveHundredStaleMessagesAndReadsTheRestWhileWaitin
 // traffic the start counts as done.
 TEST_F(LinkTest, OtherTrafficBeyondTheLimitCountsAsSuccess) {
     VnetFaultControls()->dropResponses = true;
-    OpenInterface();
     std::atomic<bool> stop{false};
+    uint32_t start = PlatTickCount(); // before the chatter starts, as above
     TestThread chatter([this, &stop] {
         for (uint8_t i = 0; !stop.load(); ++i) {
             std::vector<uint8_t> m = Traffic(i);
@@ -126,43 +130,45 @@ TEST_F(LinkTest, OtherTrafficBeyondTheLimitCountsAsSuccess) {
             PlatSleep(200);
         }
     });
-    uint32_t start = PlatTickCount();
-    int started = StartLink();
-    uint32_t elapsed = PlatTickCount() - start;
+    EXPECT_EQ(OpenLink("VNI1"), LinkOpened::Running);
+    ExpectTook(start, 5000);
     stop.store(true);
     chatter.Join();
-    EXPECT_EQ(started, 1);
-    EXPECT_GE(elapsed, 4900u);
-    EXPECT_EQ(WrittenLog(),
-              (std::vector<std::vector<uint8_t>>{updateDomainBytes, setNodeModeBytes}));
+    EXPECT_EQ(WrittenLog(), startUpBytes);
 }
 
 TEST_F(LinkTest, ReaderHandsOverOneMessageAndNeverOverwritesAFullMailbox) {
-    OpenLink();
+    OpenTestLink();
     linkState.transactionActive.store(1);
     const std::vector<uint8_t> first = ServicePin(otherId);
     const std::vector<uint8_t> second = Traffic(0x55);
     Inject(first);
-    ASSERT_TRUE(WaitUntil([] { return linkState.mailboxFull.load() != 0; }));
+    ASSERT_TRUE(WaitForMailbox(1000));
     Inject(second);
-    PlatSleep(200);
+    PlatSleep(175); // the reader waits for room, between its 50-ms steps
     EXPECT_EQ(RecorderWakeUps(), 0) << "no wake-up while a transaction is on";
     EXPECT_EQ(Bytes(linkState.mailbox, first.size()), first);
     EXPECT_EQ(linkState.mailbox[first.size()], 0) << "a read zero-fills the rest";
     EXPECT_EQ(VnetPendingCount(iface), 1u) << "the second message waits with the driver";
 
-    // Emptying the mailbox lets the second one in, with its wake-up now.
+    // Emptying the mailbox lets the second one in at once, with its wake-up.
     linkState.transactionActive.store(0);
+    uint32_t start = PlatTickCount();
     EmptyMailbox();
-    ASSERT_TRUE(WaitUntil([] { return RecorderWakeUps() > 0; }));
+    ASSERT_TRUE(WaitForMailbox(1000));
+    ExpectTook(start, 0);
     EXPECT_EQ(Bytes(linkState.mailbox, second.size()), second);
     EXPECT_EQ(VnetPendingCount(iface), 0u);
+    EXPECT_TRUE(WaitUntil([] { return RecorderWakeUps() == 1; }));
+
+    // Left there when the link closes, it is no answer for the next open.
+    OpenTestLink();
+    EXPECT_EQ(linkState.mailboxFull.load(), 0);
 }
 
 TEST_F(LinkTest, NonServicePinMessagesAreHandedToTheDialogAndIgnored) {
     VnetFaultControls()->answerSetNodeMode = true;
-    OpenInterface();
-    ASSERT_EQ(StartLink(), 1);
+    ASSERT_EQ(OpenLink("VNI1"), LinkOpened::Running);
     // The answer to Set Node Mode comes through the reader like any message.
     ASSERT_TRUE(Pump([] { return RecorderWakeUps() > 0; }));
     Inject(Crafted(MsgResponse, 0x00, 0x2D, {'X', 'Y', 'Z', 0, 0, 0}));
@@ -172,14 +178,15 @@ TEST_F(LinkTest, NonServicePinMessagesAreHandedToTheDialogAndIgnored) {
 }
 
 TEST_F(LinkTest, StopEndsTheReaderPromptlyClosesTheInterfaceAndOutdatesItsWakeUps) {
-    OpenLink();
+    OpenTestLink();
     NiHandle handle = linkState.handle;
     // A service pin whose wake-up is taken only after the stop: no output.
     Inject(ServicePin(otherId));
     ASSERT_TRUE(WaitUntil([] { return RecorderWakeUps() > 0; }));
+    PlatSleep(75); // the reader now waits for room, between its 50-ms steps
     uint32_t start = PlatTickCount();
-    StopLink();
-    EXPECT_LT(PlatTickCount() - start, 1000u);
+    CloseLink();
+    ExpectTook(start, 0);
     OnReaderWakeUp();
     EXPECT_EQ(linkState.mailboxFull.load(), 0);
     EXPECT_EQ(linkState.readerRunning.load(), nullptr);
@@ -193,12 +200,12 @@ TEST_F(LinkTest, StopEndsTheReaderPromptlyClosesTheInterfaceAndOutdatesItsWakeUp
     RecorderClear();
     InterfaceSlot before[NiSlotCount];
     std::memcpy(before, InterfaceTable, sizeof before);
-    StopLink();
+    CloseLink();
     EXPECT_EQ(RecorderCount(), 0u);
     EXPECT_EQ(std::memcmp(before, InterfaceTable, sizeof before), 0);
 
     // And the link starts again on a fresh open.
-    OpenLink();
+    OpenTestLink();
     Inject(ServicePin(otherId));
     EXPECT_TRUE(Pump([] { return RecorderLast(OutputKind::Status) == STR_STATUS_RECEIVED; }));
 }
@@ -207,7 +214,7 @@ TEST_F(LinkTest, StopEndsTheReaderPromptlyClosesTheInterfaceAndOutdatesItsWakeUp
 // Each carries its sequence number in every byte, so a message mixed from two
 // reads, a lost one or a repeated one shows.
 TEST_F(LinkTest, FloodKeepsTheMailboxContract) {
-    OpenLink();
+    OpenTestLink();
     const uint32_t total = 100000;
     std::atomic<bool> feederDone{false};
     std::atomic<bool> consumerGaveUp{false};
@@ -250,7 +257,10 @@ TEST_F(LinkTest, FloodKeepsTheMailboxContract) {
     EXPECT_TRUE(feederDone.load());
     EXPECT_EQ(seen, total);
     EXPECT_EQ(RecorderWakeUps(), static_cast<int>(seen));
-    StopLink();
+    PlatSleep(1); // the reader waits for an arrival now: the stop must wake it
+    uint32_t start = PlatTickCount();
+    CloseLink();
+    ExpectTook(start, 0);
     EXPECT_EQ(linkState.readerRunning.load(), nullptr);
 }
 
@@ -284,19 +294,16 @@ class LateReaderTest : public MessagingTest {
     }
     void TearDown() override {
         release.store(true);
-        // Let the given-up reader finish before the network goes away.
-        PlatSleep(200);
+        PlatSleep(200); // the given-up reader ends before the network goes away
         MessagingTest::TearDown();
     }
     void StallAndStop(int stage) {
-        OpenLink();
+        OpenTestLink();
         stallStage.store(stage);
         ASSERT_TRUE(WaitUntil([] { return stalled.load(); }));
         uint32_t start = PlatTickCount();
-        StopLink();
-        uint32_t elapsed = PlatTickCount() - start;
-        EXPECT_GE(elapsed, 2900u);
-        EXPECT_LT(elapsed, 4500u);
+        CloseLink();
+        ExpectTook(start, 3000);
         EXPECT_EQ(linkState.readerRunning.load(), nullptr) << "no trace of the old reader";
         EXPECT_EQ(linkState.interfaceOpen, 0);
     }
@@ -304,26 +311,26 @@ class LateReaderTest : public MessagingTest {
 } // namespace
 
 TEST_F(LateReaderTest, IdleReaderNeverReadsTheSlotALaterOpenReuses) {
-    NiHandle old = -1;
     StallAndStop(0);
-    old = linkState.handle;
+    NiHandle old = linkState.handle;
     EXPECT_EQ(InterfaceTable[old].state, NiSlotFree) << "not reading: closed at once";
 
-    // The same slot now serves another interface, with a message waiting.
-    NiHandle reused = OpenInterface("VNI2");
-    EXPECT_EQ(reused, old);
+    // The same slot now serves another interface, open without a reader,
+    // with a message waiting: the old reader must not take it.
+    VnetFaultControls()->updateDomainFails = true;
+    ASSERT_EQ(OpenLink("VNI2"), LinkOpened::WithoutReader);
+    EXPECT_EQ(linkState.handle, old);
     const std::vector<uint8_t> waiting = ServicePin(otherId);
     ASSERT_TRUE(VnetInjectMessage(second, waiting.data(), waiting.size()));
-    // What a new start does first: the old reader must not take that for its
-    // own go-ahead.
     release.store(true);
     PlatSleep(300);
     EXPECT_EQ(VnetPendingCount(second), 1u) << "the old reader took the new interface's message";
     EXPECT_EQ(linkState.mailboxFull.load(), 0);
     EXPECT_EQ(RecorderWakeUps(), 0);
 
-    // The new link runs normally (its start drains that stale message).
-    ASSERT_EQ(StartLink(), 1);
+    // Opened again, it runs normally (its start drains that stale message).
+    VnetFaultControls()->updateDomainFails = false;
+    ASSERT_EQ(OpenLink("VNI2"), LinkOpened::Running);
     ASSERT_TRUE(VnetInjectMessage(second, waiting.data(), waiting.size()));
     EXPECT_TRUE(Pump([] { return RecorderLast(OutputKind::Status) == STR_STATUS_RECEIVED; }));
 }
@@ -333,28 +340,29 @@ TEST_F(LateReaderTest, ReaderInsideAReadKeepsItsSlotUntilItLeaves) {
     NiHandle old = linkState.handle;
     EXPECT_EQ(InterfaceTable[old].state, NiSlotOpen) << "it may still read it: kept";
 
-    NiHandle fresh = OpenInterface("VNI2");
-    EXPECT_NE(fresh, old) << "a slot under a reader is never handed out";
-    release.store(true);
-    PlatSleep(300);
-    // The next start finishes with the old reader and closes its slot.
-    ASSERT_EQ(StartLink(), 1);
+    // The next start waits for the old reader to leave its read, then closes
+    // its slot; a slot under a reader is never handed out.
+    TestThread releaser([] {
+        PlatSleep(100);
+        release.store(true);
+    });
+    ASSERT_EQ(OpenLink("VNI2"), LinkOpened::Running);
+    NiHandle fresh = linkState.handle;
+    EXPECT_NE(fresh, old);
     EXPECT_EQ(InterfaceTable[old].state, NiSlotFree);
-    EXPECT_EQ(InterfaceTable[fresh].state, NiSlotOpen);
     const std::vector<uint8_t> pin = ServicePin(otherId);
     ASSERT_TRUE(VnetInjectMessage(second, pin.data(), pin.size()));
     EXPECT_TRUE(Pump([] { return RecorderLast(OutputKind::Status) == STR_STATUS_RECEIVED; }));
-    StopLink();
+    CloseLink();
     EXPECT_EQ(InterfaceTable[fresh].state, NiSlotFree);
 }
 
 TEST_F(LateReaderTest, StartWaitsForAReaderStillInsideARead) {
     StallAndStop(1);
-    OpenInterface("VNI2");
     // The old reader never leaves its read: the new start refuses rather than
     // share the read buffer and the mailbox with it.
     uint32_t start = PlatTickCount();
-    EXPECT_EQ(StartLink(), 0);
-    EXPECT_GE(PlatTickCount() - start, 2900u);
+    EXPECT_EQ(OpenLink("VNI2"), LinkOpened::WithoutReader);
+    ExpectTook(start, 3000);
     EXPECT_EQ(VnetWrittenCount(), 0u) << "nothing sent";
 }

@@ -1,9 +1,10 @@
 // Shared set-up of the messaging tests: a virtual network with one interface
-// open through the access layer, the recorder as operator output, and a pump
-// that answers the reader's wake-ups the way the dialog does.
+// opened by the link, the recorder as operator output, and a pump that
+// answers the reader's wake-ups the way the dialog does.
 #pragma once
 #include "messaging/entry_state.h"
 #include "messaging/link.h"
+#include "messaging/link_internal.h"
 #include "messaging/location.h"
 #include "messaging/message.h"
 #include "tests/support/output_recorder.h"
@@ -62,8 +63,26 @@ inline std::vector<std::vector<uint8_t>> WrittenLog() {
     return log;
 }
 
+#ifdef _WIN32
+const bool testClock = false; // Wine: the real clock
+#else
+const bool testClock = true;
+#endif
+
+// The time a step took since `start`: exactly `ms` on the host's test clock;
+// under Wine also what a busy machine delays (seconds, seen here).
+inline void ExpectTook(uint32_t start, uint32_t ms) {
+    uint32_t took = PlatTickCount() - start;
+    if (testClock)
+        EXPECT_EQ(took, ms);
+    else
+        EXPECT_TRUE(took + 100 >= ms && took < ms + 5000) << took << " ms, not about " << ms;
+}
+
+const uint32_t HangLimitMs = 30000; // ends a hung test, never a slow machine's
+
 // Waits, without answering wake-ups, until done() holds or the time is up.
-inline bool WaitUntil(const std::function<bool()>& done, uint32_t limitMs = 2000) {
+inline bool WaitUntil(const std::function<bool()>& done, uint32_t limitMs = HangLimitMs) {
     uint32_t start = PlatTickCount();
     while (!done()) {
         if (PlatTickCount() - start > limitMs)
@@ -88,33 +107,21 @@ class MessagingTest : public ::testing::Test {
         entryState.txTimerIndex = DefaultTxTimerIndex;
         // Unnamed: under Wine a named event is one object for every test
         // process running at once, and their arrivals would wake each other.
-        if (linkState.arrivalEvent == nullptr)
-            linkState.arrivalEvent = PlatCreateEvent(nullptr);
+        CreateLinkEvent(nullptr);
         linkState.transactionActive.store(0);
         linkReaderHook = nullptr;
     }
 
     void TearDown() override {
-        StopLink();
+        CloseLink();
         linkReaderHook = nullptr;
         VnetReset();
     }
 
-    // What the dialog does when Open is ticked, up to StartLink.
-    NiHandle OpenInterface(const char* name = "VNI1") {
-        NiHandle handle = -1;
-        EXPECT_EQ(NiOpen(name, &handle), NiOk);
-        NiSetArrivalEvent(handle, linkState.arrivalEvent);
-        linkState.handle = handle;
-        linkState.interfaceOpen = 1;
-        return handle;
-    }
-
-    // Opens the interface and starts the link; the start-up traffic is
-    // cleared from the log and the recorder.
-    void OpenLink() {
-        OpenInterface();
-        ASSERT_EQ(StartLink(), 1);
+    // Opens VNI1 with the link running; the start-up traffic is cleared from
+    // the log and the recorder.
+    void OpenTestLink() {
+        ASSERT_EQ(OpenLink("VNI1"), LinkOpened::Running);
         VnetClearLog();
         RecorderClear();
         wakeUpsSeen = 0;
@@ -122,7 +129,7 @@ class MessagingTest : public ::testing::Test {
 
     // The dialog's message loop: every wake-up the reader posted is answered
     // with OnReaderWakeUp, until done() holds or the time is up.
-    bool Pump(const std::function<bool()>& done, uint32_t limitMs = 2000) {
+    bool Pump(const std::function<bool()>& done, uint32_t limitMs = HangLimitMs) {
         uint32_t start = PlatTickCount();
         for (;;) {
             while (wakeUpsSeen < RecorderWakeUps()) {

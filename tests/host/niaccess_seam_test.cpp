@@ -214,12 +214,10 @@ void PlatRegCloseKey(PlatKey) {
 uint32_t PlatRegOwnView() {
     return PlatKeyView32;
 }
-void* PlatRegKernel32() {
+void* PlatRegKernel32Entry(const char*) {
     return &seams;
 }
-void* PlatRegGetProc(void*, const char*) {
-    return &seams;
-}
+void PlatRegUpperCaseName(char*, uint32_t) {}
 bool PlatRegCallIsWow64Process(void*, bool* wow64) {
     *wow64 = false;
     return true;

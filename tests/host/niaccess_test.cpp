@@ -477,13 +477,16 @@ TEST_F(NiAccessNt, ArrivalReadIsIssuedAgainOnlyOnceThePreviousCompleted) {
 }
 
 // A pending arrival read keeps the event it was issued with: attaching
-// another one must not leave the next arrival to the old event.
+// another one must not leave the next arrival to the old event, nor issue the
+// new read into the record before the old read's late outcome has landed.
 TEST_F(NiAccessNt, AnotherEventTakesOverFromAPendingArrivalRead) {
     int iface = VnetAddInterface("NIC1", 0);
     NiHandle handle = Open("NIC1");
     PlatEvent old = PlatCreateEvent(nullptr);
     ASSERT_EQ(NiSetArrivalEvent(handle, old), NiOk);
+    VnetFaultControls()->lateCancelMs = 20;
     ASSERT_EQ(NiSetArrivalEvent(handle, Event()), NiOk);
+    EXPECT_EQ(VnetMisuseCount(), 0u) << "issued into a record not yet written";
     PlatResetEvent(old); // ending the old read may signal it once
     Inject(iface, 0x18, 1, 8);
     EXPECT_TRUE(PlatWaitEvent(event, 2000)) << "the new event is signalled";

@@ -3,7 +3,7 @@
 // (in the real locstr.exe too, also in Windows 98 mode).
 #include "dialog_harness.h"
 #include "messaging/entry_state.h"
-#include "messaging/link.h"
+#include "messaging/link_internal.h"
 #include "niaccess/niaccess.h"
 #include "resources/resource_ids.h"
 #include "resources/strings.h"
