@@ -268,8 +268,13 @@ TEST_F(Fixture, PendingArrivalReadEndsOnCancelAndOnClose) {
     }
     EXPECT_EQ(after.arrivalReads, 1u);
     EXPECT_EQ(after.openFiles, opened - 1);
+    // The ended read's outcome is written into its record when the event is
+    // set, which may come after the driver has seen the close: the record
+    // lives on this stack, so the test waits for it before going on.
+    EXPECT_EQ(WaitForSingleObject(event, 2000), DWORD(WAIT_OBJECT_0));
     EXPECT_EQ(WaitForSingleObject(otherOv.hEvent, 0), DWORD(WAIT_TIMEOUT));
     CloseHandle(other);
+    EXPECT_EQ(WaitForSingleObject(otherOv.hEvent, 2000), DWORD(WAIT_OBJECT_0));
     CloseHandle(otherOv.hEvent);
     CloseHandle(event);
 }
