@@ -21,7 +21,7 @@ namespace soak {
 const DWORD PhaseLimitMs = 5000;                     // the program's limit for each answer
 const DWORD ChangeLimitMs = 2 * PhaseLimitMs + 3000; // both phases at their limit, and slack
 const DWORD SettleMs = 300;     // for a service pin pressed meanwhile to start a change
-const unsigned HandleSlack = 2; // handles the last changes may hold beyond the first's most
+const unsigned HandleSlack = 2; // handles the last changes' least may be above the first's most
 const SIZE_T MemorySlackKb = 512;
 const int MaxViolations = 20; // the run stops after so many
 const uintptr_t HandleValueLimit = 0x1000;
