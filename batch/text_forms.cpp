@@ -92,23 +92,9 @@ void PutCsvField(TextOut& out, const char* field, size_t length) {
 }
 
 void PutShownLocation(TextOut& out, const uint8_t location[LocationBytes]) {
-    size_t end = SignificantBytes(location);
-    PutChar(out, '"');
-    for (size_t i = 0; i < end; ++i) {
-        uint8_t c = location[i];
-        if (c == '"' || c == '\\') {
-            PutChar(out, '\\');
-            PutChar(out, static_cast<char>(c));
-        } else if (IsPrintable(c)) {
-            PutChar(out, static_cast<char>(c));
-        } else {
-            char pair[3];
-            FormatHexPairs(pair, &location[i], 1);
-            PutText(out, "\\x");
-            PutText(out, pair);
-        }
-    }
-    PutChar(out, '"');
+    char shown[ShownLocationSize];
+    FormatShownLocation(shown, sizeof shown, location);
+    PutText(out, shown);
 }
 
 void PutPlanLocation(TextOut& out, const uint8_t location[LocationBytes]) {

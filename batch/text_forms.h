@@ -7,8 +7,6 @@
 #include <cstdint>
 
 const size_t LocationBytes = 6;
-// The longest progress-line form: a quote, six \xNN, a quote, the zero.
-const size_t ShownLocationSize = 2 + 4 * LocationBytes + 1;
 // The longest plan form: "hex:" and six pairs with their spaces, the zero.
 const size_t PlanLocationSize = 4 + 3 * LocationBytes;
 
@@ -29,8 +27,7 @@ void PutText(TextOut& out, const char* s);
 // starts with "hex:" (in any case), which a plan would read as hex: pairs.
 void PutCsvField(TextOut& out, const char* field, size_t length);
 
-// "HALL 1": in quotes, the zero bytes that pad it left out, " and \ escaped
-// with \, any other byte that cannot be shown as it is as \xNN.
+// "HALL 1": the traffic lists' form (FormatShownLocation in messaging/hextext.h).
 void PutShownLocation(TextOut& out, const uint8_t location[LocationBytes]);
 
 // The plan's form: the text as a CSV field when every byte before the padding

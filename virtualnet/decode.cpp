@@ -55,26 +55,11 @@ void AddId(Text& text, const uint8_t* id) {
     text.Add(pairs);
 }
 
-// A location string in quotes (see VnetDescribeString).
+// A location string in quotes, as the program's progress lines show it too.
 void AddString(Text& text, const uint8_t* s) {
-    size_t end = FieldSize;
-    while (end > 0 && s[end - 1] == 0)
-        --end;
-    text.Put('"');
-    for (size_t i = 0; i < end; ++i) {
-        if (s[i] == '"' || s[i] == '\\') {
-            text.Put('\\');
-            text.Put(char(s[i]));
-        } else if (s[i] >= 0x20 && s[i] < 0x7F) {
-            text.Put(char(s[i]));
-        } else {
-            char pair[3];
-            FormatHexPairs(pair, &s[i], 1);
-            text.Add("\\x");
-            text.Add(pair);
-        }
-    }
-    text.Put('"');
+    char shown[ShownLocationSize];
+    FormatShownLocation(shown, sizeof shown, s);
+    text.Add(shown);
 }
 
 // The name of a message whose bytes the message's own length covers.
@@ -128,12 +113,4 @@ void VnetDescribeMessage(const uint8_t* bytes, size_t length, char* text, size_t
         return;
     }
     Describe(bytes, length, out);
-}
-
-void VnetDescribeString(const uint8_t location[6], char* text, size_t size) {
-    if (size == 0)
-        return;
-    text[0] = '\0';
-    Text out = {text, size, 0};
-    AddString(out, location);
 }

@@ -4,6 +4,7 @@
 #include "batch/plan.h"
 #include "batch/record.h"
 #include "batch/text_forms.h"
+#include "messaging/hextext.h"
 #include "virtualnet/decode.h"
 #include <cstring>
 #include <gtest/gtest.h>
