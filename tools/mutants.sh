@@ -103,6 +103,17 @@ fault messaging/location.cpp "an empty location string is sent" \
 fault messaging/location.cpp "a node's exchange takes a message left in the mailbox for its answer" \
   $'    NodeExchange exchange = {};\n    EmptyMailbox();\n' $'    NodeExchange exchange = {};\n'
 
+# ---- the batch tool
+fault batch/run.cpp "a check changes the nodes" 'check ? CheckNode : ChangeNode' 'ChangeNode'
+fault batch/run.cpp "the run goes on when a stop is asked for" \
+  'if (StopRequested()) {' 'if (StopRequested() && false) {'
+fault batch/run.cpp "the nodes not run get no rows" \
+  $'    if (!counts.recordFailed) {\n        RecordNotRun' $'    if (false) {\n        RecordNotRun'
+fault batch/batch_main.cpp "a plan with a fault still opens the interface" \
+  'if (!ReadPlanFile(options.planPath)) {' 'if (!ReadPlanFile(options.planPath) && false) {'
+fault batch/batch_main.cpp "an existing record is replaced without --force" \
+  'CreateRecordFile(options.recordPath, options.force != 0)' 'CreateRecordFile(options.recordPath, true)'
+
 # ---- message layout and recognition
 fault messaging/message.cpp "the transaction-failed test looks at bit 0x20 only" \
   '(message[3] & 0x30) == 0x20' '(message[3] & 0x20) == 0x20'
