@@ -1,18 +1,25 @@
-// Operator output on the dialog's controls: status line, message area, ID
-// field, error box, sound cues and the reader's wake-up post.
+// Operator output on the dialog's controls: status line (and with it the
+// wait pointer), message area, ID field, error box, sound cues and the
+// reader's wake-up post.
 #include "platform/output.h"
 #include "resources/resource_ids.h"
+#include "resources/strings.h"
 #include "ui/cues.h"
 #include "ui/dialog.h"
+#include "ui/frame.h"
 #include "ui/window_state.h"
 #include <mmsystem.h>
+#include <cstring>
 
 WindowState windowState;
 
 static const UINT StringBufferSize = 512;
 
+// A location change runs from "Query Node" until its result replaces it on
+// the status line; the window shows the wait pointer meanwhile.
 void ShowStatus(const char* text) {
     SetDlgItemTextA(windowState.dialog, IDC_STATUS, text);
+    ShowWaitPointer(std::strcmp(text, STR_STATUS_QUERY) == 0);
 }
 
 void ShowMessage(const char* text) {

@@ -1,4 +1,5 @@
-// The frame window around the dialog, start-up and the message loop.
+// The frame window around the dialog, start-up, the message loop and the
+// wait pointer.
 #pragma once
 #include <windows.h>
 
@@ -9,3 +10,7 @@ HWND CreateMainWindow(HINSTANCE instance, int showCommand);
 // The message loop, then the orderly stop of the link; returns the exit code.
 int RunMessageLoop();
 LRESULT CALLBACK FrameWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// True: the wait pointer over the frame, the dialog and its controls (and
+// any other window of this thread: it waits as well) while a location change
+// runs. False: the window under the pointer shows its own pointer at once.
+void ShowWaitPointer(bool waiting);

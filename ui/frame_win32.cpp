@@ -1,4 +1,5 @@
-// Start-up, the frame window and the message loop of the utility.
+// Start-up, the frame window and the message loop of the utility, and the
+// wait pointer over the window while a location change runs.
 #include "messaging/link.h"
 #include "platform/output.h"
 #include "resources/resource_ids.h"
@@ -11,6 +12,36 @@
 
 // The dialog control that had the focus when the frame last lost it.
 static HWND focusKept;
+
+// Asks the window under the pointer for its pointer, as a mouse move would,
+// when it is one of this thread's windows.
+static void AskForPointer() {
+    POINT at;
+    if (!GetCursorPos(&at)) {
+        return;
+    }
+    HWND window = WindowFromPoint(at);
+    if (window == nullptr || GetWindowThreadProcessId(window, nullptr) != GetCurrentThreadId()) {
+        return;
+    }
+    LRESULT hit = SendMessageA(window, WM_NCHITTEST, 0, MAKELPARAM(at.x, at.y));
+    SendMessageA(window, WM_SETCURSOR, reinterpret_cast<WPARAM>(window),
+                 MAKELPARAM(hit, WM_MOUSEMOVE));
+}
+
+// The system asks a window for its pointer (WM_SETCURSOR) only while its
+// thread takes mouse input, which it does not during a change: the shape set
+// when the change starts stays until it ends. The system keeps it for this
+// thread, so it also shows when the pointer comes over the window meanwhile.
+// At the end the window under the pointer is asked, not the old shape put
+// back: the pointer may have moved meanwhile.
+void ShowWaitPointer(bool waiting) {
+    if (waiting) {
+        SetCursor(LoadCursorA(nullptr, IDC_WAIT));
+    } else {
+        AskForPointer();
+    }
+}
 
 static void KeepFocus() {
     HWND focus = GetFocus();

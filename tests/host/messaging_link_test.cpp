@@ -256,6 +256,9 @@ TEST_F(LinkTest, FloodKeepsTheMailboxContract) {
     feeder.Join();
     EXPECT_TRUE(feederDone.load());
     EXPECT_EQ(seen, total);
+    // The reader fills the mailbox before it posts the wake-up: the last post
+    // may still be on its way when the last message has been taken.
+    WaitUntil([seen] { return RecorderWakeUps() >= static_cast<int>(seen); });
     EXPECT_EQ(RecorderWakeUps(), static_cast<int>(seen));
     PlatSleep(1); // the reader waits for an arrival now: the stop must wake it
     uint32_t start = PlatTickCount();

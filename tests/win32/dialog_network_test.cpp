@@ -47,7 +47,14 @@ TEST_F(NetworkTest, ServicePinWithAutoExecuteChangesTheNodeAndPlaysLazer) {
     EXPECT_EQ(recordedCues.size(), 2u);
 }
 
-TEST_F(NetworkTest, RefusedWriteEndsFailedWithTheFailedCue) {
+// The pointer on a control's centre.
+void PointAt(HWND control) {
+    RECT place;
+    GetWindowRect(control, &place);
+    SetCursorPos((place.left + place.right) / 2, (place.top + place.bottom) / 2);
+}
+
+TEST_F(NetworkTest, RefusedWriteEndsFailedWithTheFailedCueAndTheWaitPointerMeanwhile) {
     Open();
     Type(IDC_ASCII, "NEW 1");
     Click(IDC_AUTO_EXECUTE);
@@ -59,6 +66,24 @@ TEST_F(NetworkTest, RefusedWriteEndsFailedWithTheFailedCue) {
     ASSERT_EQ(recordedCues.size(), 1u);
     EXPECT_EQ(recordedCues[0].name, CUE_FAILED);
     EXPECT_EQ(recordedCues[0].flags, CueFlags);
+
+    // Execute with the pointer on its button, moved to the ID field while the
+    // change runs (as each answer arrives, on this thread): the wait pointer
+    // meanwhile, the field's own at once after, before any mouse input is taken.
+    POINT kept;
+    GetCursorPos(&kept);
+    PointAt(Item(IDC_EXECUTE));
+    EXPECT_TRUE(SettleUntil([] { return GetCursor() == LoadCursorA(nullptr, IDC_ARROW); }, 5000));
+    static std::vector<HCURSOR> pointersInChange;
+    VnetSetArrivalHook([](int) {
+        pointersInChange.push_back(GetCursor());
+        PointAt(GetDlgItem(windowState.dialog, IDC_PELLION_ID));
+    });
+    SendMessageA(Item(IDC_EXECUTE), BM_CLICK, 0, 0);
+    VnetSetArrivalHook(nullptr);
+    EXPECT_EQ(GetCursor(), LoadCursorA(nullptr, IDC_IBEAM));
+    EXPECT_EQ(pointersInChange, std::vector<HCURSOR>(2, LoadCursorA(nullptr, IDC_WAIT)));
+    SetCursorPos(kept.x, kept.y); // a button under the pointer keeps Settle from settling
 }
 
 // A node's service pin message waits in the mailbox, its wake-up queued behind

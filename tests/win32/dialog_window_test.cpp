@@ -287,10 +287,15 @@ void PressKey(WORD key) {
 const char AppDefaultsKey[] = "Software\\Wine\\AppDefaults\\locstr.exe";
 
 // The unmodified locstr.exe, operated from this process. Its Windows version
-// key is removed before and after each test, so no other test runs in it.
+// key is removed before and after each test, so no other test runs in it. No
+// interface is installed: its list is empty, with no box before its window.
 class ProgramTest : public ::testing::Test {
   protected:
-    void SetUp() override { RegDeleteKeyA(HKEY_CURRENT_USER, AppDefaultsKey); }
+    void SetUp() override {
+        RegDeleteKeyA(HKEY_CURRENT_USER, AppDefaultsKey);
+        RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Quorvane");
+        RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Wow6432Node\\Quorvane");
+    }
     void TearDown() override {
         PostMessageA(frame, WM_CLOSE, 0, 0);
         if (process.hProcess != nullptr &&

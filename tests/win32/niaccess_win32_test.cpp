@@ -22,7 +22,11 @@ class NiAccessWin32 : public ::testing::Test {
     void TearDown() override {
         if (key)
             RegCloseKey(key);
-        RegDeleteKeyA(HKEY_LOCAL_MACHINE, KeyPath().c_str());
+        // The keys made here go with their parents: every program the other
+        // tests start reads them, and an empty interfaces key makes it say
+        // that no interface is installed.
+        RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Quorvane");
+        RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Wow6432Node\\Quorvane");
     }
     static std::string KeyPath() { return std::string(interfacesKey) + "\\" + testKeyName; }
     void SetValue(const std::string& text) {
@@ -96,7 +100,6 @@ TEST_F(NiAccessWin32, KeyOfTheOtherViewResolvesToADeviceThatOpens) {
     EXPECT_EQ(NiOpen(name.c_str(), &handle), NiOk);
     EXPECT_STREQ(InterfaceTable[0].devicePath, "\\\\.\\NUL");
     EXPECT_EQ(NiClose(handle), NiOk);
-    RegDeleteTreeA(HKEY_LOCAL_MACHINE, kept.c_str());
 }
 
 TEST_F(NiAccessWin32, KeyNameResolvesToADeviceThatIsThenOpened) {
