@@ -55,26 +55,6 @@ bool NeedsQuotes(const char* field, size_t length) {
 
 } // namespace
 
-TextOut StartText(char* text, size_t size) {
-    if (size > 0) {
-        text[0] = '\0';
-    }
-    return TextOut{text, size, 0};
-}
-
-void PutChar(TextOut& out, char c) {
-    if (out.length + 1 < out.size) {
-        out.text[out.length++] = c;
-        out.text[out.length] = '\0';
-    }
-}
-
-void PutText(TextOut& out, const char* s) {
-    while (*s != '\0') {
-        PutChar(out, *s++);
-    }
-}
-
 void PutCsvField(TextOut& out, const char* field, size_t length) {
     bool quoted = NeedsQuotes(field, length);
     if (quoted) {

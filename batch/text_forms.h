@@ -3,24 +3,13 @@
 // record's columns are written (so that they read back as a plan), and the
 // CSV quoting under both.
 #pragma once
+#include "messaging/hextext.h"
 #include <cstddef>
 #include <cstdint>
 
 const size_t LocationBytes = 6;
 // The longest plan form: "hex:" and six pairs with their spaces, the zero.
 const size_t PlanLocationSize = 4 + 3 * LocationBytes;
-
-// A text being written into a buffer of `size` bytes: always zero-terminated,
-// and what does not fit is cut off.
-struct TextOut {
-    char* text;
-    size_t size;
-    size_t length;
-};
-
-TextOut StartText(char* text, size_t size);
-void PutChar(TextOut& out, char c);
-void PutText(TextOut& out, const char* s);
 
 // A CSV field: as it is, or in quotes with its quotes doubled when it holds
 // a comma, a quote or a line end, starts or ends with a space or a tab, or

@@ -15,37 +15,46 @@ void FormatHexPairs(char* destination, const uint8_t* bytes, size_t count) {
     *out = '\0';
 }
 
-void FormatShownLocation(char* text, size_t size, const uint8_t location[6]) {
-    if (size == 0) {
-        return;
+TextOut StartText(char* text, size_t size) {
+    if (size > 0) {
+        text[0] = '\0';
     }
-    char shown[ShownLocationSize];
-    size_t used = 0;
+    return TextOut{text, size, 0};
+}
+
+void PutChar(TextOut& out, char c) {
+    if (out.length + 1 < out.size) {
+        out.text[out.length++] = c;
+        out.text[out.length] = '\0';
+    }
+}
+
+void PutText(TextOut& out, const char* s) {
+    while (*s != '\0') {
+        PutChar(out, *s++);
+    }
+}
+
+void FormatShownLocation(char* text, size_t size, const uint8_t location[6]) {
+    TextOut out = StartText(text, size);
     size_t end = 6;
     while (end > 0 && location[end - 1] == 0) {
         --end;
     }
-    shown[used++] = '"';
+    PutChar(out, '"');
     for (size_t i = 0; i < end; ++i) {
         uint8_t c = location[i];
         if (c == '"' || c == '\\') {
-            shown[used++] = '\\';
-            shown[used++] = static_cast<char>(c);
+            PutChar(out, '\\');
+            PutChar(out, static_cast<char>(c));
         } else if (c >= 0x20 && c < 0x7F) {
-            shown[used++] = static_cast<char>(c);
+            PutChar(out, static_cast<char>(c));
         } else {
-            shown[used++] = '\\';
-            shown[used++] = 'x';
-            FormatHexPairs(shown + used, &c, 1);
-            used += 2;
+            char pair[3];
+            FormatHexPairs(pair, &c, 1);
+            PutText(out, "\\x");
+            PutText(out, pair);
         }
     }
-    shown[used++] = '"';
-    if (used > size - 1) {
-        used = size - 1;
-    }
-    for (size_t i = 0; i < used; ++i) {
-        text[i] = shown[i];
-    }
-    text[used] = '\0';
+    PutChar(out, '"');
 }

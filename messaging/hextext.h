@@ -1,8 +1,21 @@
 // The text forms of bytes that the program and the virtual network both show:
-// the hexadecimal pairs, and a location string in quotes.
+// the hexadecimal pairs, and a location string in quotes; and the bounded text
+// into which the traffic lists and the batch tool's lines are written.
 #pragma once
 #include <cstddef>
 #include <cstdint>
+
+// A text being written into a buffer of `size` bytes: always zero-terminated,
+// and what does not fit is cut off.
+struct TextOut {
+    char* text;
+    size_t size;
+    size_t length;
+};
+
+TextOut StartText(char* text, size_t size);
+void PutChar(TextOut& out, char c);
+void PutText(TextOut& out, const char* s);
 
 // Writes `count` bytes as "41 42 ..." into destination (at least 3 * count bytes).
 void FormatHexPairs(char* destination, const uint8_t* bytes, size_t count);
