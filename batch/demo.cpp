@@ -25,7 +25,7 @@ void ShowDemoNodes() {
         VnetNodeLocation(node, location);
         char line[3 * sizeof id + PlanLocationSize + 2];
         FormatHexPairs(line, id, sizeof id);
-        TextOut out = {line, sizeof line, 3 * sizeof id - 1};
+        BoundedText out = {line, sizeof line, 3 * sizeof id - 1};
         PutChar(out, ',');
         PutPlanLocation(out, location);
         PutChar(out, '\n');

@@ -55,7 +55,7 @@ void PrintNodeLine(int number, int count, const PlanEntry& entry, const RecordRo
                    bool check) {
     char text[LineSize];
     char part[LineSize];
-    TextOut out = StartText(text, sizeof text);
+    BoundedText out = StartText(text, sizeof text);
     std::snprintf(part, sizeof part, "[%d/%d] ", number, count);
     PutText(out, part);
     FormatHexPairs(part, entry.pellionId, sizeof entry.pellionId);

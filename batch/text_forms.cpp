@@ -55,7 +55,7 @@ bool NeedsQuotes(const char* field, size_t length) {
 
 } // namespace
 
-void PutCsvField(TextOut& out, const char* field, size_t length) {
+void PutCsvField(BoundedText& out, const char* field, size_t length) {
     bool quoted = NeedsQuotes(field, length);
     if (quoted) {
         PutChar(out, '"');
@@ -71,13 +71,13 @@ void PutCsvField(TextOut& out, const char* field, size_t length) {
     }
 }
 
-void PutShownLocation(TextOut& out, const uint8_t location[LocationBytes]) {
+void PutShownLocation(BoundedText& out, const uint8_t location[LocationBytes]) {
     char shown[ShownLocationSize];
     FormatShownLocation(shown, sizeof shown, location);
     PutText(out, shown);
 }
 
-void PutPlanLocation(TextOut& out, const uint8_t location[LocationBytes]) {
+void PutPlanLocation(BoundedText& out, const uint8_t location[LocationBytes]) {
     size_t end = SignificantBytes(location);
     char text[LocationBytes] = {};
     bool printable = true;

@@ -14,13 +14,13 @@ const size_t PlanLocationSize = 4 + 3 * LocationBytes;
 // A CSV field: as it is, or in quotes with its quotes doubled when it holds
 // a comma, a quote or a line end, starts or ends with a space or a tab, or
 // starts with "hex:" (in any case), which a plan would read as hex: pairs.
-void PutCsvField(TextOut& out, const char* field, size_t length);
+void PutCsvField(BoundedText& out, const char* field, size_t length);
 
 // "HALL 1": the traffic lists' form (FormatShownLocation in messaging/hextext.h).
-void PutShownLocation(TextOut& out, const uint8_t location[LocationBytes]);
+void PutShownLocation(BoundedText& out, const uint8_t location[LocationBytes]);
 
 // The plan's form: the text as a CSV field when every byte before the padding
 // is printable ASCII, otherwise "hex:" and the pairs of those bytes (which the
 // plan reader refuses when one lies outside 20..7F, as a node may hold such
 // bytes but a plan cannot set them). Six zero bytes give the empty field.
-void PutPlanLocation(TextOut& out, const uint8_t location[LocationBytes]);
+void PutPlanLocation(BoundedText& out, const uint8_t location[LocationBytes]);

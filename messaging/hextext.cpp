@@ -15,28 +15,28 @@ void FormatHexPairs(char* destination, const uint8_t* bytes, size_t count) {
     *out = '\0';
 }
 
-TextOut StartText(char* text, size_t size) {
+BoundedText StartText(char* text, size_t size) {
     if (size > 0) {
         text[0] = '\0';
     }
-    return TextOut{text, size, 0};
+    return BoundedText{text, size, 0};
 }
 
-void PutChar(TextOut& out, char c) {
+void PutChar(BoundedText& out, char c) {
     if (out.length + 1 < out.size) {
         out.text[out.length++] = c;
         out.text[out.length] = '\0';
     }
 }
 
-void PutText(TextOut& out, const char* s) {
+void PutText(BoundedText& out, const char* s) {
     while (*s != '\0') {
         PutChar(out, *s++);
     }
 }
 
 void FormatShownLocation(char* text, size_t size, const uint8_t location[6]) {
-    TextOut out = StartText(text, size);
+    BoundedText out = StartText(text, size);
     size_t end = 6;
     while (end > 0 && location[end - 1] == 0) {
         --end;

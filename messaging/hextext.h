@@ -7,15 +7,15 @@
 
 // A text being written into a buffer of `size` bytes: always zero-terminated,
 // and what does not fit is cut off.
-struct TextOut {
+struct BoundedText {
     char* text;
     size_t size;
     size_t length;
 };
 
-TextOut StartText(char* text, size_t size);
-void PutChar(TextOut& out, char c);
-void PutText(TextOut& out, const char* s);
+BoundedText StartText(char* text, size_t size);
+void PutChar(BoundedText& out, char c);
+void PutText(BoundedText& out, const char* s);
 
 // Writes `count` bytes as "41 42 ..." into destination (at least 3 * count bytes).
 void FormatHexPairs(char* destination, const uint8_t* bytes, size_t count);

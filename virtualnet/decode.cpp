@@ -31,7 +31,7 @@ const AnswerName AnswerNames[] = {
 };
 
 // A space, then the ID as the program shows it: "01 02 03 04 05 06".
-void AddId(TextOut& text, const uint8_t* id) {
+void AddId(BoundedText& text, const uint8_t* id) {
     char pairs[FieldSize * 3];
     FormatHexPairs(pairs, id, FieldSize);
     PutChar(text, ' ');
@@ -39,14 +39,14 @@ void AddId(TextOut& text, const uint8_t* id) {
 }
 
 // A location string in quotes, as the program's progress lines show it too.
-void AddString(TextOut& text, const uint8_t* s) {
+void AddString(BoundedText& text, const uint8_t* s) {
     char shown[ShownLocationSize];
     FormatShownLocation(shown, sizeof shown, s);
     PutText(text, shown);
 }
 
 // The name of a message whose bytes the message's own length covers.
-void Describe(const uint8_t* b, size_t length, TextOut& text) {
+void Describe(const uint8_t* b, size_t length, BoundedText& text) {
     bool hasCode = length > CodeAt;
     if (b[0] == CmdLocal && hasCode && b[CodeAt] == CodeUpdateDomain) {
         PutText(text, "Update Domain");
@@ -84,7 +84,7 @@ void Describe(const uint8_t* b, size_t length, TextOut& text) {
 } // namespace
 
 void VnetDescribeMessage(const uint8_t* bytes, size_t length, char* text, size_t size) {
-    TextOut out = StartText(text, size);
+    BoundedText out = StartText(text, size);
     // A message is as long as its count byte says, at most what was logged.
     if (length >= 2 && size_t(bytes[1]) + 2 < length)
         length = size_t(bytes[1]) + 2;

@@ -147,7 +147,7 @@ TEST(RecordForms, ReadBackAsThePlanAndShowAsTheTrafficList) {
         std::string bytes = Padded(text);
         auto* location = reinterpret_cast<const uint8_t*>(bytes.data());
         char form[PlanLocationSize];
-        TextOut out = StartText(form, sizeof form);
+        BoundedText out = StartText(form, sizeof form);
         PutPlanLocation(out, location);
         ASSERT_TRUE(Read(std::string("05 01 8A 3C 1F 00,") + form)) << plan.faults[0].text;
         EXPECT_EQ(Location(plan.entries[0].location), bytes) << form;
