@@ -24,7 +24,7 @@ const char* OutcomeWord(NodeOutcome outcome) {
 }
 
 void FormatRecordRow(char* text, size_t size, const RecordRow& row) {
-    TextOut out = StartText(text, size);
+    BoundedText out = StartText(text, size);
     char field[RecordRowSize];
     // ISO 8601 local time, to the second.
     std::snprintf(field, sizeof field, "%04d-%02d-%02dT%02d:%02d:%02d", row.time.year,

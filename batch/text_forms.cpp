@@ -55,27 +55,7 @@ bool NeedsQuotes(const char* field, size_t length) {
 
 } // namespace
 
-TextOut StartText(char* text, size_t size) {
-    if (size > 0) {
-        text[0] = '\0';
-    }
-    return TextOut{text, size, 0};
-}
-
-void PutChar(TextOut& out, char c) {
-    if (out.length + 1 < out.size) {
-        out.text[out.length++] = c;
-        out.text[out.length] = '\0';
-    }
-}
-
-void PutText(TextOut& out, const char* s) {
-    while (*s != '\0') {
-        PutChar(out, *s++);
-    }
-}
-
-void PutCsvField(TextOut& out, const char* field, size_t length) {
+void PutCsvField(BoundedText& out, const char* field, size_t length) {
     bool quoted = NeedsQuotes(field, length);
     if (quoted) {
         PutChar(out, '"');
@@ -91,27 +71,13 @@ void PutCsvField(TextOut& out, const char* field, size_t length) {
     }
 }
 
-void PutShownLocation(TextOut& out, const uint8_t location[LocationBytes]) {
-    size_t end = SignificantBytes(location);
-    PutChar(out, '"');
-    for (size_t i = 0; i < end; ++i) {
-        uint8_t c = location[i];
-        if (c == '"' || c == '\\') {
-            PutChar(out, '\\');
-            PutChar(out, static_cast<char>(c));
-        } else if (IsPrintable(c)) {
-            PutChar(out, static_cast<char>(c));
-        } else {
-            char pair[3];
-            FormatHexPairs(pair, &location[i], 1);
-            PutText(out, "\\x");
-            PutText(out, pair);
-        }
-    }
-    PutChar(out, '"');
+void PutShownLocation(BoundedText& out, const uint8_t location[LocationBytes]) {
+    char shown[ShownLocationSize];
+    FormatShownLocation(shown, sizeof shown, location);
+    PutText(out, shown);
 }
 
-void PutPlanLocation(TextOut& out, const uint8_t location[LocationBytes]) {
+void PutPlanLocation(BoundedText& out, const uint8_t location[LocationBytes]) {
     size_t end = SignificantBytes(location);
     char text[LocationBytes] = {};
     bool printable = true;

@@ -51,6 +51,9 @@ static bool WaitAndPoll(uint32_t ms) {
 }
 
 bool SendRequest(uint8_t* message) {
+    if (linkState.readOnly != 0 && message[0] == MsgRequest && message[16] != CodeReadMemory) {
+        return false;
+    }
     return NiWrite(linkState.handle, message, static_cast<int16_t>(MessageLength(message))) == NiOk;
 }
 
@@ -263,8 +266,9 @@ static int StartLink() {
     return 1;
 }
 
-LinkOpened OpenLink(const char* deviceName) {
+LinkOpened OpenLink(const char* deviceName, LinkUse use) {
     CloseLink();
+    linkState.readOnly = use == LinkUse::ReadOnly ? 1 : 0;
     NiHandle handle = -1;
     if (NiOpen(deviceName, &handle) != NiOk) {
         return LinkOpened::NotOpened;

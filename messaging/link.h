@@ -17,10 +17,15 @@ enum class LinkOpened {
     Running,       // open, the start-up exchange done and the reader running
 };
 
+enum class LinkUse {
+    ReadWrite,
+    ReadOnly, // of the requests to nodes only Read Memory goes out: nothing can change a node
+};
+
 // Opens the interface by its device name (or a key name of the interfaces
 // key), attaches the arrival event, runs the start-up exchange and starts the
 // reader. An interface that is still open is closed first.
-LinkOpened OpenLink(const char* deviceName);
+LinkOpened OpenLink(const char* deviceName, LinkUse use = LinkUse::ReadWrite);
 // Stops the reader (waiting for it at most 3000 ms), closes the interface and
 // empties the message area. With no interface open it does nothing at all.
 void CloseLink();

@@ -9,6 +9,7 @@
 
 struct LinkState {
     int interfaceOpen;
+    int readOnly; // the open link's LinkUse::ReadOnly
     NiHandle handle;
     PlatEvent arrivalEvent;
     uint8_t readBuffer[66];
@@ -23,6 +24,8 @@ struct LinkState {
 extern LinkState linkState;
 
 // Sends a message as it is (byte 1 + 2 bytes); true when the driver took it.
+// On a read-only link a request to a node other than Read Memory is not sent
+// (false).
 bool SendRequest(uint8_t* message);
 
 // Waits up to `ms` for the reader to fill the mailbox, answering the messages

@@ -36,18 +36,27 @@ int MessageLength(const uint8_t* message) {
     return message[1] + 2;
 }
 
-static void CompleteAddress(uint8_t* request) {
-    request[8] = static_cast<uint8_t>(entryState.txTimerIndex);
-    std::memcpy(request + 10, entryState.pellionId, 6);
+static void CompleteAddress(uint8_t* request, const uint8_t id[6], int txTimerIndex) {
+    request[8] = static_cast<uint8_t>(txTimerIndex);
+    std::memcpy(request + 10, id, 6);
+}
+
+void AddressReadLocationRequest(const uint8_t id[6], int txTimerIndex) {
+    CompleteAddress(ReadLocationRequest, id, txTimerIndex);
+}
+
+void AddressWriteLocationRequest(const uint8_t id[6], int txTimerIndex, const uint8_t location[6]) {
+    CompleteAddress(WriteLocationRequest, id, txTimerIndex);
+    std::memcpy(WriteLocationRequest + 22, location, 6);
 }
 
 void CompleteReadLocationRequest() {
-    CompleteAddress(ReadLocationRequest);
+    AddressReadLocationRequest(entryState.pellionId, entryState.txTimerIndex);
 }
 
 void CompleteWriteLocationRequest() {
-    CompleteAddress(WriteLocationRequest);
-    std::memcpy(WriteLocationRequest + 22, entryState.location, 6);
+    AddressWriteLocationRequest(entryState.pellionId, entryState.txTimerIndex,
+                                reinterpret_cast<const uint8_t*>(entryState.location));
 }
 
 uint8_t SuccessCode(uint8_t requestCode) {

@@ -31,6 +31,9 @@ extern uint8_t SetNodeModeCommand[19];
 // Bytes written for a message: byte 1 + 2.
 int MessageLength(const uint8_t* message);
 
+// Completion for a node, with the transmit-timer index (and the new string).
+void AddressReadLocationRequest(const uint8_t id[6], int txTimerIndex);
+void AddressWriteLocationRequest(const uint8_t id[6], int txTimerIndex, const uint8_t location[6]);
 // Completion from the operator's entries (EntryState).
 void CompleteReadLocationRequest();
 void CompleteWriteLocationRequest();

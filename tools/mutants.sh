@@ -65,6 +65,8 @@ fault messaging/link.cpp "emptying the mailbox no longer lets the reader go on a
   $'    if (mailboxEmptied != nullptr) {\n        PlatSetEvent(mailboxEmptied);\n    }' ''
 fault messaging/link.cpp "a stop closes the slot of a reader given up inside a read" \
   '            closeNow = false;' ''
+fault messaging/link.cpp "a read-only link sends Write Memory" \
+  'if (linkState.readOnly != 0 && ' 'if (false && '
 
 # ---- the location change and the service pin
 fault messaging/location.cpp "the answer limit is 6 s instead of 5" \
@@ -74,19 +76,19 @@ fault messaging/location.cpp "the mailbox is looked at every 50 ms instead of 25
 fault messaging/location.cpp "a phase ends at 5000 ms, not once more than 5000 ms have passed" \
   'PlatTickCount() - start > PhaseLimitMs' 'PlatTickCount() - start >= PhaseLimitMs'
 fault messaging/location.cpp "a Write Memory failure code no longer ends the wait at once" \
-  'ResponseCode(message) == CodeWriteMemoryFail || IsTransactionFailed(message)' \
-  'IsTransactionFailed(message)'
+  'if (ResponseCode(message) == CodeWriteMemoryFail) {' 'if (false) {'
 fault messaging/location.cpp "a failed transaction no longer ends the write's wait" \
-  'ResponseCode(message) == CodeWriteMemoryFail || IsTransactionFailed(message)' \
-  'ResponseCode(message) == CodeWriteMemoryFail'
+  $'        return Answer::Refused;\n    }\n    return IsTransactionFailed(message) ? Answer::NotAcknowledged : Answer::Other;' \
+  $'        return Answer::Refused;\n    }\n    return Answer::Other;'
 fault messaging/location.cpp "a failed transaction no longer ends the read's wait" \
-  'return IsTransactionFailed(message) ? Answer::Failure : Answer::Other;' 'return Answer::Other;'
+  $'ends the wait early.\n    return IsTransactionFailed(message) ? Answer::NotAcknowledged : Answer::Other;' \
+  $'ends the wait early.\n    return Answer::Other;'
 fault messaging/location.cpp "the write phase is not marked active, so the reader posts its wake-up during the write" \
   $'    linkState.transactionActive.store(1, std::memory_order_seq_cst);\n' ''
 fault messaging/location.cpp "the wake-up held back during the write is lost" \
   $'    WakeUpForHeldBackMessage();\n' ''
 fault messaging/location.cpp "only five of the six bytes are compared before deciding to write" \
-  'std::strncmp(current, entered, 6)' 'std::strncmp(current, entered, 5)'
+  'reinterpret_cast<const char*>(entered), 6)' 'reinterpret_cast<const char*>(entered), 5)'
 fault messaging/location.cpp "the node's current string is taken from byte 16 instead of 17" \
   'std::memcpy(payload, message + 17, 6);' 'std::memcpy(payload, message + 16, 6);'
 fault messaging/location.cpp "a service pin's ID is taken from byte 18 instead of 17" \
@@ -98,6 +100,19 @@ fault messaging/location.cpp "a wake-up taken after the stop still hands its mes
   'if (linkState.readerRunning.load(std::memory_order_acquire) == nullptr) {' 'if (false) {'
 fault messaging/location.cpp "an empty location string is sent" \
   'if (entryState.location[0] == 0) {' 'if (false) {'
+fault messaging/location.cpp "a node's exchange takes a message left in the mailbox for its answer" \
+  $'    NodeExchange exchange = {};\n    EmptyMailbox();\n' $'    NodeExchange exchange = {};\n'
+
+# ---- the batch tool
+fault batch/run.cpp "a check changes the nodes" 'check ? CheckNode : ChangeNode' 'ChangeNode'
+fault batch/run.cpp "the run goes on when a stop is asked for" \
+  'if (StopRequested()) {' 'if (StopRequested() && false) {'
+fault batch/run.cpp "the nodes not run get no rows" \
+  $'    if (!counts.recordFailed) {\n        RecordNotRun' $'    if (false) {\n        RecordNotRun'
+fault batch/batch_main.cpp "a plan with a fault still opens the interface" \
+  'if (!ReadPlanFile(options.planPath)) {' 'if (!ReadPlanFile(options.planPath) && false) {'
+fault batch/batch_main.cpp "an existing record is replaced without --force" \
+  'CreateRecordFile(options.recordPath, options.force != 0)' 'CreateRecordFile(options.recordPath, true)'
 
 # ---- message layout and recognition
 fault messaging/message.cpp "the transaction-failed test looks at bit 0x20 only" \

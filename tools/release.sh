@@ -8,7 +8,7 @@
 # mapped to ".", no link timestamp, executables stripped (tools/release-zip.py
 # checks both), every zip entry dated with the commit's time and sorted, so
 # one commit gives the same bytes. Each zip holds every program the build ships
-# (LOCSTR_PROGRAMS, from ui/CMakeLists.txt), KALDUR.HLP, README.txt, LICENSE.
+# (LOCSTR_PROGRAMS, from CMakeLists.txt), KALDUR.HLP, README.txt, LICENSE.
 # The version is the CMake project version (CMakeLists.txt).
 # shellcheck source=lib.sh
 . "$(dirname "$0")/lib.sh"

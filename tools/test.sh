@@ -41,7 +41,7 @@ step() {
     # Its end-to-end test operates the 32-bit program with the 64-bit build's
     # tests, driver and network process.
     quiet cmake --preset windows
-    cmake --build --preset windows -j "$(nproc)" --target vnic vnet e2e_test
+    cmake --build --preset windows -j "$(nproc)" --target vnic vnet e2e_test batch_e2e_test
   fi
   quiet cmake --preset "$1"
   cmake --build --preset "$1" -j "$(nproc)"

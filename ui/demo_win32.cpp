@@ -1,21 +1,15 @@
 // locstr-demo.exe's start-up hooks: the virtual network with its interface
 // and nodes, registered as an installer registers an interface, and its
 // panel beside the program's window.
-#include "niaccess/interfaces_registry.h"
 #include "ui/demo_hooks.h"
+#include "virtualnet/demo_network.h"
 #include "virtualnet/panel.h"
-#include "virtualnet/vnet.h"
-#include "virtualnet/vregistry.h"
-#include <string>
 
 static HINSTANCE demoInstance;
 
 void DemoStartUp(HINSTANCE instance) {
     demoInstance = instance;
-    VnetInstallDemo();
-    const std::string key = std::string(InterfacesKey) + "\\Virtual network";
-    VregAddKey(key.c_str());
-    VregSetString(key.c_str(), DeviceNameValue, "VNI1");
+    InstallDemoNetwork();
 }
 
 void DemoWindowsShown(HWND frame) {

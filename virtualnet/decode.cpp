@@ -30,78 +30,46 @@ const AnswerName AnswerNames[] = {
     {CodeSetNodeMode & 0x1F, "Set Node Mode refused"},
 };
 
-// Appends to a text that never runs past its buffer (it is cut instead).
-struct Text {
-    char* at;
-    size_t size;
-    size_t used;
-    void Put(char c) {
-        if (used + 1 < size) {
-            at[used++] = c;
-            at[used] = '\0';
-        }
-    }
-    void Add(const char* words) {
-        while (*words)
-            Put(*words++);
-    }
-};
-
 // A space, then the ID as the program shows it: "01 02 03 04 05 06".
-void AddId(Text& text, const uint8_t* id) {
+void AddId(BoundedText& text, const uint8_t* id) {
     char pairs[FieldSize * 3];
     FormatHexPairs(pairs, id, FieldSize);
-    text.Put(' ');
-    text.Add(pairs);
+    PutChar(text, ' ');
+    PutText(text, pairs);
 }
 
-// A location string in quotes (see VnetDescribeString).
-void AddString(Text& text, const uint8_t* s) {
-    size_t end = FieldSize;
-    while (end > 0 && s[end - 1] == 0)
-        --end;
-    text.Put('"');
-    for (size_t i = 0; i < end; ++i) {
-        if (s[i] == '"' || s[i] == '\\') {
-            text.Put('\\');
-            text.Put(char(s[i]));
-        } else if (s[i] >= 0x20 && s[i] < 0x7F) {
-            text.Put(char(s[i]));
-        } else {
-            char pair[3];
-            FormatHexPairs(pair, &s[i], 1);
-            text.Add("\\x");
-            text.Add(pair);
-        }
-    }
-    text.Put('"');
+// A location string in quotes, as the program's progress lines show it too.
+void AddString(BoundedText& text, const uint8_t* s) {
+    char shown[ShownLocationSize];
+    FormatShownLocation(shown, sizeof shown, s);
+    PutText(text, shown);
 }
 
 // The name of a message whose bytes the message's own length covers.
-void Describe(const uint8_t* b, size_t length, Text& text) {
+void Describe(const uint8_t* b, size_t length, BoundedText& text) {
     bool hasCode = length > CodeAt;
     if (b[0] == CmdLocal && hasCode && b[CodeAt] == CodeUpdateDomain) {
-        text.Add("Update Domain");
+        PutText(text, "Update Domain");
     } else if (b[0] == CmdLocal && hasCode && b[CodeAt] == CodeSetNodeMode) {
-        text.Add("Set Node Mode");
+        PutText(text, "Set Node Mode");
     } else if (b[0] == CmdNodeRequest && hasCode && b[CodeAt] == CodeReadMemory) {
-        text.Add("Read Memory");
+        PutText(text, "Read Memory");
         AddId(text, b + TargetIdAt);
     } else if (b[0] == CmdNodeRequest && hasCode && b[CodeAt] == CodeWriteMemory &&
                length >= NewStringAt + FieldSize) {
-        text.Add("Write Memory");
+        PutText(text, "Write Memory");
         AddId(text, b + TargetIdAt);
-        text.Add(" ");
+        PutText(text, " ");
         AddString(text, b + NewStringAt);
     } else if (b[0] == CmdResponse && length > 3 && (b[3] & CompletionMask) == CompletionFailed) {
-        text.Add("failed transaction");
+        PutText(text, "failed transaction");
     } else if (b[0] == CmdResponse && hasCode && b[CodeAt] == (CodeReadMemory & 0x3F) &&
                length >= AnswerAt + FieldSize) {
-        text.Add("answer: ");
+        PutText(text, "answer: ");
         AddString(text, b + AnswerAt);
     } else if (b[0] == CmdIncoming && hasCode && b[CodeAt] == CodeServicePin &&
                length >= AnswerAt + FieldSize) {
-        text.Add("service pin");
+        PutText(text, "service pin");
         AddId(text, b + AnswerAt);
     } else {
         const char* name = "unknown";
@@ -109,31 +77,20 @@ void Describe(const uint8_t* b, size_t length, Text& text) {
             for (const AnswerName& answer : AnswerNames)
                 if (b[CodeAt] == answer.code)
                     name = answer.name;
-        text.Add(name);
+        PutText(text, name);
     }
 }
 
 } // namespace
 
 void VnetDescribeMessage(const uint8_t* bytes, size_t length, char* text, size_t size) {
-    if (size == 0)
-        return;
-    text[0] = '\0';
-    Text out = {text, size, 0};
+    BoundedText out = StartText(text, size);
     // A message is as long as its count byte says, at most what was logged.
     if (length >= 2 && size_t(bytes[1]) + 2 < length)
         length = size_t(bytes[1]) + 2;
     if (length < 2) {
-        out.Add("unknown");
+        PutText(out, "unknown");
         return;
     }
     Describe(bytes, length, out);
-}
-
-void VnetDescribeString(const uint8_t location[6], char* text, size_t size) {
-    if (size == 0)
-        return;
-    text[0] = '\0';
-    Text out = {text, size, 0};
-    AddString(out, location);
 }

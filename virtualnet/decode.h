@@ -11,9 +11,3 @@ const size_t VnetDescriptionSize = 80; // enough for every name, with its ID and
 // "Write Memory <ID> "<string>"", "write done", "service pin <ID>", ... and
 // "unknown" for anything else, a cut-off message among them.
 void VnetDescribeMessage(const uint8_t* bytes, size_t length, char* text, size_t size);
-
-const size_t VnetStringTextSize = 2 + 6 * 4 + 1; // quotes, six \xNN and the zero
-// A 6-byte location string as those names show it: in quotes, without the
-// zero bytes that pad it; a quote or backslash gets a backslash before it,
-// and any other byte that cannot be shown as it is appears as \xNN.
-void VnetDescribeString(const uint8_t location[6], char* text, size_t size);

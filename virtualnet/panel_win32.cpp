@@ -27,7 +27,9 @@ static const char ServicePinText[] = "Service pin";
 static HWND panelWindow;
 static int panelNodes;
 static size_t trafficNext; // the order of the next message the log shows
-static char nodeTexts[VnetMaxNodes][64];
+// The panel shows the first nodes only: a network of a whole floor would not fit.
+static const int PanelNodeRows = 16;
+static char nodeTexts[PanelNodeRows][64];
 static int logColumns[2]; // NetworkPanelLogColumns
 
 // The panel's places and sizes in pixels. They come from the font's
@@ -57,7 +59,7 @@ static int TextWidth(HDC dc, const char* text) {
 // The one layout of the panel, for nodes rows, with the panel's font.
 static PanelLayout LayOut(HFONT font, int nodes) {
     PanelLayout l = {};
-    l.nodes = nodes < VnetMaxNodes ? nodes : VnetMaxNodes;
+    l.nodes = nodes < PanelNodeRows ? nodes : PanelNodeRows;
     HDC dc = GetDC(nullptr);
     HGDIOBJ oldFont = SelectObject(dc, font);
     TEXTMETRICA metrics = {};
@@ -175,8 +177,8 @@ static void RefreshNodes() {
         uint8_t location[6];
         VnetNodeId(node, id);
         VnetNodeLocation(node, location);
-        char shown[VnetStringTextSize];
-        VnetDescribeString(location, shown, sizeof shown);
+        char shown[ShownLocationSize];
+        FormatShownLocation(shown, sizeof shown, location);
         char idText[6 * 3];
         FormatHexPairs(idText, id, 6);
         char text[64];

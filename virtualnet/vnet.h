@@ -8,7 +8,7 @@
 #include <cstdint>
 
 const int VnetMaxInterfaces = 4;
-const int VnetMaxNodes = 16;
+const int VnetMaxNodes = 256;   // a floor of a building
 const int VnetMessageSize = 66; // the largest message, and every read's length
 const int VnetLogSize = 4096;   // written messages kept (the oldest are dropped)
 
@@ -28,6 +28,10 @@ int VnetNodeCount();
 void VnetNodeId(int node, uint8_t pellionId[6]);
 void VnetNodeLocation(int node, uint8_t location[6]); // current memory bytes
 void VnetSetNodeLocation(int node, const uint8_t location[6]);
+// One node's faults, off when it is added: a silent node answers nothing (the
+// interface reports no failure either); one that refuses writes answers Write
+// Memory with the failure code 0x0E.
+void VnetSetNodeFaults(int node, bool silent, bool refusesWrites);
 
 // The node sends its service pin message (on every interface that is open).
 void VnetPressServicePin(int node);

@@ -32,6 +32,8 @@ struct Node {
     uint8_t id[6];
     uint8_t programId[8];
     uint8_t config[ConfigSize];
+    bool silent;
+    bool refusesWrites;
 };
 
 struct HandleRecord {

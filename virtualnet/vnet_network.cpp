@@ -172,7 +172,8 @@ Message MemoryRequest(Network& n, int node, const uint8_t* b, size_t length) {
     }
     if (code == CodeWriteMemory) {
         // The data must be in the message that was written, not in its padding.
-        if (n.faults.writeMemoryFailureCode || !inRange || length < 22 + count)
+        if (n.faults.writeMemoryFailureCode || n.nodes[node].refusesWrites || !inRange ||
+            length < 22 + count)
             return CodeResponse(source, failure);
         std::memcpy(memory, b + 22, count);
         return CodeResponse(source, code & 0x3F);
@@ -193,7 +194,7 @@ void NodeRequest(Network& n, int iface, const uint8_t* b, size_t length, Arrival
         return;
     }
     uint8_t code = b[16];
-    if (code < 0x60 || code > 0x7F)
+    if (code < 0x60 || code > 0x7F || n.nodes[node].silent)
         return; // not a network-management request: the node has nothing to say
     Answer(n, iface, MemoryRequest(n, node, b, length), delay, arrivals);
 }
@@ -361,6 +362,15 @@ void VnetSetNodeLocation(int node, const uint8_t location[6]) {
     std::lock_guard<PlatMutex> guard(n.lock);
     if (node >= 0 && node < n.nodeCount)
         std::memcpy(n.nodes[node].config + LocationOffset, location, 6);
+}
+
+void VnetSetNodeFaults(int node, bool silent, bool refusesWrites) {
+    Network& n = Net();
+    std::lock_guard<PlatMutex> guard(n.lock);
+    if (node >= 0 && node < n.nodeCount) {
+        n.nodes[node].silent = silent;
+        n.nodes[node].refusesWrites = refusesWrites;
+    }
 }
 
 void VnetPressServicePin(int node) {

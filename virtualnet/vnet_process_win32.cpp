@@ -21,6 +21,8 @@ static const char Usage[] =
     "  pin <n>               press node n's service pin\n"
     "  mem <n>               mem <n> <location bytes>\n"
     "  setloc <n> <hex>      set node n's 6 location bytes\n"
+    "  addnode <ID> <hex>    a new node with that ID (12 hex digits) and location\n"
+    "                        bytes; answers node <n>\n"
     "  log [from]            <index> <microseconds> <w|r> <bytes> <name>: w written\n"
     "                        by the program, r injected for it to read; the name\n"
     "                        (Read Memory <ID>, write done, ...) ends the line\n"
@@ -252,6 +254,21 @@ static bool RunCommand(char* line) {
             error = "usage: setloc <node> <12 hex digits>";
         else
             VnetSetNodeLocation(int(number), location);
+    } else if (std::strcmp(word, "addnode") == 0) {
+        // A program ID of the demo's nodes.
+        static const uint8_t programId[8] = {0x9F, 0xFF, 0xFF, 0x05, 0x00, 0x01, 0x04, 0x01};
+        char idText[16] = "";
+        uint8_t id[6], location[6];
+        int node = -1;
+        if (std::sscanf(line, "%*s %15s %63s", idText, text) != 2 || !ParseHex(idText, id, 6) ||
+            !ParseHex(text, location, 6))
+            error = "usage: addnode <12 hex digits> <12 hex digits>";
+        else if ((node = VnetAddNode(id, programId, nullptr)) < 0)
+            error = "the network holds no more nodes";
+        else {
+            VnetSetNodeLocation(node, location);
+            std::printf("node %d\n", node);
+        }
     } else if (std::strcmp(word, "log") == 0) {
         PrintLog(fields >= 2 ? number : 0);
     } else if (std::strcmp(word, "clearlog") == 0) {
@@ -297,8 +314,8 @@ static bool RunCommand(char* line) {
                         c.highestIndex, c.attached, c.signals);
         }
     } else {
-        error = "unknown command (try: nodes pin mem setloc log clearlog fault flood refuse "
-                "counters quit)";
+        error = "unknown command (try: nodes pin mem setloc addnode log clearlog fault flood "
+                "refuse counters quit)";
     }
     std::printf(error ? "error %s\n" : "ok\n", error);
     std::fflush(stdout);

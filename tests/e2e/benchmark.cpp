@@ -8,14 +8,17 @@
 //   log and, for the status line, from this process's polling, on the same
 //   performance counter. Beside them the floor: the same messages moved by
 //   one thread of this process;
+// - locstr-batch.exe's time per node over a plan of 200 nodes, beside the
+//   floor's whole change;
 // - the CPU time locstr.exe uses with an open interface and no traffic;
 // - the time from CreateProcess until the dialog is visible and reads
 //   "Status: Idle", beside the same for a minimal dialog program.
 // Usage (through tests/e2e/benchmark.sh): benchmark [changes]
-// Environment: LOCSTR_EXE, VNET_EXE, MINIMAL_DIALOG_EXE, and optionally
+// Environment: LOCSTR_EXE, VNET_EXE, LOCSTR_BATCH_EXE, MINIMAL_DIALOG_EXE, and optionally
 // BASELINE_LOCSTR_EXE with BASELINE_NAME and BASELINE_WHAT; BENCH_BLOCK (changes per block,
 // 10), BENCH_IDLE_SECONDS (60), BENCH_STARTUP_RUNS (5), BENCH_SAMPLES (a file
-// for every change's rows), BENCH_REALTIME (set when run under SCHED_FIFO).
+// for every change's rows), BENCH_REALTIME (set when run under SCHED_FIFO),
+// BENCH_BATCH_NODES (200), BENCH_BATCH_RUNS (3).
 #include "tests/e2e/benchmark.h"
 #include "tests/e2e/e2e_support.h"
 #include "resources/resource_ids.h"
@@ -440,6 +443,13 @@ int main(int argc, char** argv) {
             return 1;
         PrintLatency(contenders, floor, changes, block);
         WriteSamples({turns.begin(), turns.end()});
+        std::fflush(stdout);
+        BatchFigures batch;
+        batch.nodes = EnvNumber("BENCH_BATCH_NODES", batch.nodes);
+        batch.runs = EnvNumber("BENCH_BATCH_RUNS", batch.runs);
+        if (!MeasureBatch(vnet, &batch))
+            return 1;
+        PrintBatch(batch, floor);
         std::fflush(stdout);
         if (!MeasureIdle(contenders, idleSeconds))
             return 1;

@@ -22,6 +22,15 @@ struct Contender {
     bool isFloor = false;
 };
 
+// locstr-batch.exe over a plan of `nodes` nodes, `runs` times: its time per
+// node, beside the floor's whole change (benchmark_batch.cpp).
+struct BatchFigures {
+    int nodes = 200, runs = 3;
+    std::vector<double> perNodeMs, wallPerNodeMs, answerToNextMs;
+};
+bool MeasureBatch(VnetProcess& vnet, BatchFigures* figures);
+void PrintBatch(const BatchFigures& figures, const Contender& floor);
+
 bool Fail(const std::string& what);
 double Percentile(std::vector<double> values, double fraction);
 // Starts the program and opens the interface, as the operator would.

@@ -56,8 +56,10 @@ bool VnetProcess::Start(const std::string& exe, const char* arguments) {
     startup.hStdOutput = childOut;
     startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
     std::string command = "\"" + exe + "\" " + arguments;
-    BOOL started = CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                                  &startup, &process);
+    // A group of its own ignores Ctrl+C: one that a test sends to a program
+    // on the same console does not end the network.
+    BOOL started = CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE,
+                                  CREATE_NEW_PROCESS_GROUP, nullptr, nullptr, &startup, &process);
     CloseHandle(childIn);
     CloseHandle(childOut);
     // The first answer tells that the network is up and connected to the driver.
@@ -339,4 +341,34 @@ bool AwaitOpenFiles(VnetProcess& vnet, unsigned open, VnicCounts* counts) {
         Sleep(10);
     }
     return false;
+}
+
+// Both keys go first, so no other test runs in Windows 98 mode. The interface
+// is registered in both registry views: Wine, like Windows 98 itself, ignores
+// the access mask of a program it reports as Windows 98, view flags and all,
+// so a 32-bit program sees only the 32-bit view there.
+bool Windows98Mode(const char* program, bool on) {
+    const std::string modeKey = std::string("Software\\Wine\\AppDefaults\\") + program;
+    const char indexedKey[] = "SOFTWARE\\Quorvane\\DeviceDrivers\\" VNIC_INDEXED_INTERFACE;
+    LONG removed = RegDeleteKeyA(HKEY_CURRENT_USER, modeKey.c_str());
+    if (removed != ERROR_SUCCESS && removed != ERROR_FILE_NOT_FOUND)
+        return false;
+    for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
+        removed = RegDeleteKeyExA(HKEY_LOCAL_MACHINE, indexedKey, view, 0);
+        if (removed != ERROR_SUCCESS && removed != ERROR_FILE_NOT_FOUND)
+            return false;
+        HKEY key = nullptr;
+        if (on && RegCreateKeyExA(HKEY_LOCAL_MACHINE, indexedKey, 0, nullptr, 0,
+                                  KEY_SET_VALUE | view, nullptr, &key, nullptr) != ERROR_SUCCESS)
+            return false;
+        LONG set = key ? RegSetValueExA(key, "device name", 0, REG_SZ,
+                                        reinterpret_cast<const BYTE*>("VNIC0.34"), 9)
+                       : ERROR_SUCCESS;
+        if (key)
+            RegCloseKey(key);
+        if (set != ERROR_SUCCESS)
+            return false;
+    }
+    return !on || RegSetKeyValueA(HKEY_CURRENT_USER, modeKey.c_str(), "Version", REG_SZ, "win98",
+                                  6) == ERROR_SUCCESS;
 }

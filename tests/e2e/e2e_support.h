@@ -72,6 +72,16 @@ struct Program {
     ~Program();
 };
 
+// Wine reports Windows 98 (platform id 1) to a program named under its
+// AppDefaults key with Version "win98" (program: its file name), and the
+// program then makes every move with a control request. With `on` that key
+// is set, and an interface VNIC_INDEXED_INTERFACE is registered, whose device
+// name VNIC0.34 puts 34 in the high half of those codes: device type 0x22,
+// which Wine hands to drivers (type 1 goes to its socket code). Its name
+// sorts first, so the window selects it. Without, both are removed.
+#define VNIC_INDEXED_INTERFACE "Virtual card 34"
+bool Windows98Mode(const char* program, bool on);
+
 // Starts or stops the vnic driver's service and waits until it got there.
 bool DriverRunning(bool running);
 

@@ -31,42 +31,6 @@ const Traffic* Injected(const std::vector<Traffic>& traffic, unsigned char first
     return nullptr;
 }
 
-// Wine reports Windows 98 (platform id 1) to a program named under its
-// AppDefaults key with Version "win98", and the program then makes every move
-// with a control request. The device name VNIC0.34 puts 34 in the high half of
-// those codes: device type 0x22, which Wine hands to drivers (type 1 goes to
-// its socket code). The interface's name sorts first, so it is selected.
-const char Win98Key[] = "Software\\Wine\\AppDefaults\\locstr.exe";
-const char IndexedKey[] = "SOFTWARE\\Quorvane\\DeviceDrivers\\Virtual card 34";
-
-// Both keys go first, so no other test runs in Windows 98 mode. The interface
-// is registered in both registry views: Wine, like Windows 98 itself, ignores
-// the access mask of a program it reports as Windows 98, view flags and all,
-// so a 32-bit program sees only the 32-bit view there.
-bool Windows98Mode(bool on) {
-    LONG removed = RegDeleteKeyA(HKEY_CURRENT_USER, Win98Key);
-    if (removed != ERROR_SUCCESS && removed != ERROR_FILE_NOT_FOUND)
-        return false;
-    for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
-        removed = RegDeleteKeyExA(HKEY_LOCAL_MACHINE, IndexedKey, view, 0);
-        if (removed != ERROR_SUCCESS && removed != ERROR_FILE_NOT_FOUND)
-            return false;
-        HKEY key = nullptr;
-        if (on && RegCreateKeyExA(HKEY_LOCAL_MACHINE, IndexedKey, 0, nullptr, 0,
-                                  KEY_SET_VALUE | view, nullptr, &key, nullptr) != ERROR_SUCCESS)
-            return false;
-        LONG set = key ? RegSetValueExA(key, "device name", 0, REG_SZ,
-                                        reinterpret_cast<const BYTE*>("VNIC0.34"), 9)
-                       : ERROR_SUCCESS;
-        if (key)
-            RegCloseKey(key);
-        if (set != ERROR_SUCCESS)
-            return false;
-    }
-    return !on || RegSetKeyValueA(HKEY_CURRENT_USER, Win98Key, "Version", REG_SZ, "win98", 6) ==
-                      ERROR_SUCCESS;
-}
-
 class EndToEnd : public ::testing::Test {
   protected:
     VnetProcess vnet;
@@ -91,7 +55,7 @@ class EndToEnd : public ::testing::Test {
         VnicCounts counters;
         ASSERT_TRUE(DriverCounters(vnet, &counters));
         baseOpen = counters.open;
-        ASSERT_TRUE(Windows98Mode(windows98));
+        ASSERT_TRUE(Windows98Mode("locstr.exe", windows98));
         ASSERT_TRUE(program.Start(locstrExe)) << "locstr.exe did not show its window";
     }
 
@@ -100,7 +64,7 @@ class EndToEnd : public ::testing::Test {
             EXPECT_EQ(program.Close(), 0) << "the program must end with exit code 0";
         }
         EXPECT_TRUE(vnet.Quit());
-        EXPECT_TRUE(Windows98Mode(false));
+        EXPECT_TRUE(Windows98Mode("locstr.exe", false));
     }
 
     static std::vector<unsigned char> HexDigits(const char* digits) {

@@ -84,7 +84,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                           e.pellionId[2], e.pellionId[3], e.pellionId[4], e.pellionId[5]);
         }
         char location[PlanLocationSize];
-        TextOut out = StartText(location, sizeof location);
+        BoundedText out = StartText(location, sizeof location);
         PutPlanLocation(out, e.location);
         written += std::string(id) + "," + location + (i % 3 == 0 ? "\r\n" : "\n");
     }

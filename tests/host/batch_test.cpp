@@ -1,12 +1,21 @@
 // The batch tool's portable core: the plan reader's good and bad lines, the
-// record's forms read back as a plan, and the command line's misuses.
+// record's forms read back as a plan, the command line's misuses, and whole
+// runs of the tool on the virtual network with its files in memory.
+#include "batch/batch_main.h"
 #include "batch/command_line.h"
+#include "batch/console.h"
 #include "batch/plan.h"
 #include "batch/record.h"
 #include "batch/text_forms.h"
+#include "messaging/hextext.h"
+#include "messaging_support.h"
+#include "niaccess/interfaces_registry.h"
 #include "virtualnet/decode.h"
+#include "virtualnet/vregistry.h"
+#include <climits>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -138,7 +147,7 @@ TEST(RecordForms, ReadBackAsThePlanAndShowAsTheTrafficList) {
         std::string bytes = Padded(text);
         auto* location = reinterpret_cast<const uint8_t*>(bytes.data());
         char form[PlanLocationSize];
-        TextOut out = StartText(form, sizeof form);
+        BoundedText out = StartText(form, sizeof form);
         PutPlanLocation(out, location);
         ASSERT_TRUE(Read(std::string("05 01 8A 3C 1F 00,") + form)) << plan.faults[0].text;
         EXPECT_EQ(Location(plan.entries[0].location), bytes) << form;
@@ -220,4 +229,206 @@ TEST(ParseCommandLine, ReadsEveryOptionAndNamesEveryMisuse) {
     }
     EXPECT_EQ(std::strstr(BatchUsage(false), "--show-nodes"), nullptr);
     EXPECT_NE(std::strstr(BatchUsage(true), "locstr-batch-demo --list\n"), nullptr);
+}
+
+// ---- The batch seam: the console and the files in memory, a fixed time,
+// and a stop that comes before the node numbered stopAt (from 0).
+namespace {
+std::map<std::string, std::string> files;
+std::string out, err, recordName;
+int stopAt, asked;
+std::function<void(int)> beforeNode; // runs as the run asks whether to stop
+} // namespace
+
+void ConsoleOut(const char* text) {
+    out += text;
+}
+void ConsoleError(const char* text) {
+    err += text;
+}
+FileRead ReadWholeFile(const char* path, char* buffer, size_t capacity, size_t* length) {
+    auto file = files.find(path);
+    if (file == files.end())
+        return FileRead::Failed;
+    if (file->second.size() > capacity)
+        return FileRead::TooLarge;
+    *length = file->second.copy(buffer, capacity);
+    return FileRead::Read;
+}
+RecordOpened CreateRecordFile(const char* path, bool replace) {
+    if (files.count(path) != 0 && !replace)
+        return RecordOpened::Exists;
+    files[recordName = path] = "";
+    return RecordOpened::Opened;
+}
+bool AppendRecordLine(const char* text) {
+    if (!recordName.empty())
+        files[recordName] += std::string(text) + "\n";
+    return true;
+}
+void CloseRecordFile() {
+    recordName.clear();
+}
+LocalTime CurrentLocalTime() {
+    return {2024, 5, 2, 14, 3, 7};
+}
+bool StopRequested() {
+    if (beforeNode)
+        beforeNode(asked);
+    return asked++ >= stopAt;
+}
+
+namespace {
+
+using namespace messaging_test;
+
+class BatchRun : public MessagingTest {
+  protected:
+    void SetUp() override {
+        MessagingTest::SetUp();
+        files.clear();
+        out.clear();
+        err.clear();
+        stopAt = INT_MAX;
+        asked = 0;
+        beforeNode = nullptr;
+        VregClear();
+        Register("Test card");
+    }
+    static void Register(const char* name) {
+        std::string key = std::string(InterfacesKey) + "\\" + name;
+        VregAddKey(key.c_str());
+        VregSetString(key.c_str(), DeviceNameValue, "VNI1");
+    }
+    // Node n: ID 05 01 8A 3C 1F n, holding `location`.
+    static int Add(int n, const char* location) {
+        const uint8_t id[6] = {0x05, 0x01, 0x8A, 0x3C, 0x1F, uint8_t(n)};
+        return VnetAddNode(id, programId, location);
+    }
+    static std::string Memory(int node) {
+        uint8_t location[6];
+        VnetNodeLocation(node, location);
+        return std::string(reinterpret_cast<char*>(location), 6);
+    }
+    static int Batch(std::vector<const char*> args) {
+        args.insert(args.begin(), "locstr-batch");
+        return BatchMain(int(args.size()), args.data());
+    }
+    static std::vector<std::string> Lines(const std::string& text) {
+        std::vector<std::string> lines;
+        for (size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1)
+            lines.push_back(text.substr(at, end - at));
+        return lines;
+    }
+};
+
+} // namespace
+
+// Changed, already, a silent node (the 5000 ms limit: the first look after
+// it), an unknown one (the interface's failed transaction), a refused write,
+// a stale answer in the mailbox before a node, and a stop before the seventh.
+TEST_F(BatchRun, RecordsEachNodeAsItEndsAndMatchesTheNodesMemory) {
+    const int nodes[] = {node,           Add(1, "SAME"), Add(2, "QUIET"), Add(4, "DENY"),
+                         Add(5, "OLD5"), Add(6, "OLD6"), Add(7, "OLD7")};
+    VnetSetNodeFaults(nodes[2], true, false);
+    VnetSetNodeFaults(nodes[3], false, true);
+    files["plan.csv"] = "id,location\n01 02 03 04 05 06,NEW 1\n05018A3C1F01,SAME\n"
+                        "05 01 8A 3C 1F 02,X\n05 01 8A 3C 1F 03,X\n05 01 8A 3C 1F 04,NEW 4\n"
+                        "05 01 8A 3C 1F 05,\"NEW,5\"\n05 01 8A 3C 1F 06,X\n05 01 8A 3C 1F 07,X\n";
+    stopAt = 6;
+    beforeNode = [this](int number) {
+        if (number == 5) { // an answer nobody asked for, in the mailbox
+            Inject(Crafted(MsgResponse, 0x00, CodeReadMemoryOk, {'S', 'T', 'A', 'L', 'E', 0}));
+            ASSERT_TRUE(WaitUntil([] { return linkState.mailboxFull.load() != 0; }));
+        }
+    };
+    EXPECT_EQ(Batch({"--record", "r.csv", "plan.csv"}), ExitNotAsPlanned) << err;
+    const char* const rows[] = {
+        "time,id,before,after,outcome,ms",
+        "2024-05-02T14:03:07,01 02 03 04 05 06,OLD,NEW 1,changed,0",
+        "2024-05-02T14:03:07,05 01 8A 3C 1F 01,SAME,SAME,already,0",
+        "2024-05-02T14:03:07,05 01 8A 3C 1F 02,,,failed: no answer within the limit,5025",
+        "2024-05-02T14:03:07,05 01 8A 3C 1F 03,,,failed: no answer (failed transaction),0",
+        "2024-05-02T14:03:07,05 01 8A 3C 1F 04,DENY,DENY,failed: write refused,0",
+        "2024-05-02T14:03:07,05 01 8A 3C 1F 05,OLD5,\"NEW,5\",changed,0",
+        "2024-05-02T14:03:07,05 01 8A 3C 1F 06,,,not run,",
+        "2024-05-02T14:03:07,05 01 8A 3C 1F 07,,,not run,",
+    };
+    EXPECT_EQ(Lines(files["r.csv"]), std::vector<std::string>(std::begin(rows), std::end(rows)));
+    const std::string memory[] = {Padded("NEW 1"), Padded("SAME"), Padded("QUIET"), Padded("DENY"),
+                                  Padded("NEW,5"), Padded("OLD6"), Padded("OLD7")};
+    for (int i = 0; i < 7; ++i)
+        EXPECT_EQ(Memory(nodes[i]), memory[i]) << "node " << i;
+    std::vector<std::string> lines = Lines(out);
+    ASSERT_EQ(lines.size(), 10u) << out;
+    EXPECT_EQ(lines[0], "Changing 8 nodes on \"Test card\", plan plan.csv");
+    EXPECT_EQ(lines[4], "[4/8] 05 01 8A 3C 1F 03  ? -> \"X\" failed: no answer (failed "
+                        "transaction) (0 ms)");
+    EXPECT_EQ(lines[6], "[6/8] 05 01 8A 3C 1F 05  \"OLD5\" -> \"NEW,5\" changed (0 ms)");
+    EXPECT_EQ(lines[7], "Stopped on request after node 6 of 8 (plan line 7).");
+    EXPECT_EQ(lines[8], "Summary: 8 nodes: 2 changed, 1 already, 0 differs, 3 failed, 2 not run "
+                        "(5.0 s)");
+    EXPECT_EQ(lines[9], "Record: r.csv");
+    EXPECT_FALSE(linkState.interfaceOpen) << "the link is closed at the end";
+}
+
+// A check reads each node on a read-only link: nothing but Read Memory goes
+// to a node, and the exit code says whether every node matched.
+TEST_F(BatchRun, CheckNeverWritesAndSaysWhetherEveryNodeMatches) {
+    Add(1, "SAME");
+    files["plan.csv"] = "01 02 03 04 05 06,NEW\n05 01 8A 3C 1F 01,SAME\n";
+    EXPECT_EQ(Batch({"--check", "--record", "r.csv", "plan.csv"}), ExitNotAsPlanned);
+    EXPECT_NE(files["r.csv"].find(",01 02 03 04 05 06,OLD,OLD,differs,0\n"), std::string::npos);
+    EXPECT_EQ(Memory(node), Padded("OLD"));
+    for (const std::vector<uint8_t>& message : WrittenLog())
+        EXPECT_TRUE(message[0] != MsgRequest || message[16] == CodeReadMemory);
+    files["plan.csv"] = "05 01 8A 3C 1F 01,SAME\n";
+    EXPECT_EQ(Batch({"--check", "plan.csv"}), ExitAsPlanned);
+}
+
+// Whatever keeps a run from starting is found before anything is sent.
+TEST_F(BatchRun, NothingIsSentWithoutAGoodPlanARecordAndOneInterface) {
+    files["plan.csv"] = "01 02 03 04 05 06,NEW\n05 01 8A 3C 1F 01,A\n05 01 8A 3C 1F 0,B\n";
+    files["ok.csv"] = "01 02 03 04 05 06,OLD\n";
+    files["r.csv"] = "kept";
+    struct Case {
+        std::vector<const char*> args;
+        int exitCode;
+        const char* said; // on the standard error
+    } const cases[] = {
+        {{"--record", "new.csv", "plan.csv"},
+         ExitUsage,
+         "the plan plan.csv has 1 fault; nothing was sent:\n  line 3: malformed ID"},
+        {{"--record", "r.csv", "ok.csv"}, ExitUsage, "the record r.csv exists already"},
+        {{"missing.csv"}, ExitUsage, "cannot read the plan missing.csv"},
+        {{"--interface", "other", "ok.csv"}, ExitUsage, "no interface is named \"other\""},
+    };
+    for (const Case& c : cases) {
+        err.clear();
+        EXPECT_EQ(Batch(c.args), c.exitCode);
+        EXPECT_NE(err.find(c.said), std::string::npos) << err;
+    }
+    EXPECT_EQ(files.count("new.csv"), 0u);
+    EXPECT_EQ(files["r.csv"], "kept");
+    EXPECT_EQ(VnetWrittenCount(), 0u) << "not even the start-up exchange";
+
+    Register("Second card");
+    err.clear();
+    EXPECT_EQ(Batch({"ok.csv"}), ExitUsage);
+    EXPECT_EQ(err, "locstr-batch: 2 interfaces are installed; name one with --interface NAME:\n"
+                   "  Test card\n  Second card\n");
+    EXPECT_EQ(Batch({"--interface", "TEST CARD", "--record", "r.csv", "--force", "ok.csv"}),
+              ExitAsPlanned);
+    EXPECT_NE(files["r.csv"].find(",01 02 03 04 05 06,OLD,OLD,already,0\n"), std::string::npos);
+
+    VnetFaultControls()->failOpen = true;
+    err.clear();
+    EXPECT_EQ(Batch({"--interface", "Test card", "--record", "r.csv", "--force", "ok.csv"}),
+              ExitNoInterface);
+    EXPECT_EQ(Lines(err)[0], STR_OPEN_FAILED);
+    EXPECT_NE(files["r.csv"].find(",01 02 03 04 05 06,,,not run,\n"), std::string::npos);
+    VregClear();
+    err.clear();
+    EXPECT_EQ(Batch({"ok.csv"}), ExitNoInterface);
+    EXPECT_EQ(err, std::string(STR_NO_INTERFACES) + "\n");
 }

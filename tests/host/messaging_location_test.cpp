@@ -174,6 +174,15 @@ TEST_F(LocationTest, FailuresAreReportedAndLeaveTheNodeAlone) {
     EXPECT_EQ(Change(), 0);
     ExpectFailed(0);
     EXPECT_EQ(linkState.transactionActive.load(), 0);
+
+    // On a read-only link the node is read, and the write is not sent.
+    VnetFaultControls()->dropResponses = false;
+    ASSERT_EQ(OpenLink("VNI1", LinkUse::ReadOnly), LinkOpened::Running);
+    VnetClearLog();
+    RecorderClear();
+    EXPECT_EQ(Change(), 0);
+    ExpectFailed(0);
+    EXPECT_EQ(WrittenLog(), (std::vector<std::vector<uint8_t>>{ReadRequestFor(nodeId)}));
 }
 
 // The node answers Read Memory with its failure code: that does not end the
