@@ -136,6 +136,10 @@ class StartUpBoxTest : public DialogTest {
     void PrepareNetwork() override {
         VregAddKey("SOFTWARE\\Quorvane\\DeviceDrivers"); // lists nothing
         boxHook = [](HWND box) {
+            // Seen as soon as it is visible, the box may still be on its way
+            // to the front; the other window goes in front of it once it is.
+            for (int i = 0; i < 400 && GetForegroundWindow() != box; ++i)
+                Sleep(5);
             HWND other = OtherWindow();
             SetForegroundWindow(other);
             PROCESS_INFORMATION second = {};
