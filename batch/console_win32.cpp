@@ -5,7 +5,6 @@
 #include "batch/console.h"
 #include <windows.h>
 #include <atomic>
-#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -34,14 +33,35 @@ BOOL WINAPI OnConsoleControl(DWORD event) {
 
 } // namespace
 
+// One write per text, straight to the stream's handle, with Windows' line
+// ends: the C library's text stream flushed after every line cost about 5 ms a
+// line under Wine, more than a node's whole exchange.
+static void WriteText(DWORD stream, const char* text) {
+    char lines[2 * 512];
+    size_t length = 0;
+    for (; *text != '\0'; ++text) {
+        if (length + 2 > sizeof lines) {
+            DWORD written = 0;
+            WriteFile(GetStdHandle(stream), lines, static_cast<DWORD>(length), &written, nullptr);
+            length = 0;
+        }
+        if (*text == '\n') {
+            lines[length++] = '\r';
+        }
+        lines[length++] = *text;
+    }
+    DWORD written = 0;
+    if (length > 0) {
+        WriteFile(GetStdHandle(stream), lines, static_cast<DWORD>(length), &written, nullptr);
+    }
+}
+
 void ConsoleOut(const char* text) {
-    std::fputs(text, stdout);
-    std::fflush(stdout);
+    WriteText(STD_OUTPUT_HANDLE, text);
 }
 
 void ConsoleError(const char* text) {
-    std::fputs(text, stderr);
-    std::fflush(stderr);
+    WriteText(STD_ERROR_HANDLE, text);
 }
 
 FileRead ReadWholeFile(const char* path, char* buffer, size_t capacity, size_t* length) {

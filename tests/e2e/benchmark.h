@@ -26,7 +26,8 @@ struct Contender {
 // node, beside the floor's whole change (benchmark_batch.cpp).
 struct BatchFigures {
     int nodes = 200, runs = 3;
-    std::vector<double> perNodeMs, wallPerNodeMs, answerToNextMs;
+    std::vector<double> perNodeMs, wallPerNodeMs;
+    std::vector<double> readAnswerToWriteMs, writeAnswerToNextMs; // the tool's own parts
 };
 bool MeasureBatch(VnetProcess& vnet, BatchFigures* figures);
 void PrintBatch(const BatchFigures& figures, const Contender& floor);

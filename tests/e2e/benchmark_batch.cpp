@@ -80,17 +80,23 @@ bool BatchRun(VnetProcess& vnet, const std::vector<std::string>& ids, char lette
     if (!ReadTraffic(vnet, 0, &traffic))
         return Fail("no traffic log");
     long long first = -1, last = -1, answered = -1;
+    unsigned char answer = 0;
     size_t reads = 0, writes = 0;
     for (const Traffic& t : traffic) {
         if (t.bytes.size() <= 16)
             continue;
-        // The tool's own part of a node: an answer read until its next request.
-        if (t.direction == 'r' && t.bytes[0] == 0x16)
+        // The tool's own parts of a node: an answer read until its next
+        // request (the write after the read's answer, the next node's read
+        // after the write's).
+        if (t.direction == 'r' && t.bytes[0] == 0x16) {
             answered = t.microseconds;
+            answer = t.bytes[16];
+        }
         if (t.direction != 'w' || t.bytes[0] != 0x12)
             continue;
         if (answered >= 0)
-            figures->answerToNextMs.push_back((t.microseconds - answered) / 1000.0);
+            (answer == 0x2D ? figures->readAnswerToWriteMs : figures->writeAnswerToNextMs)
+                .push_back((t.microseconds - answered) / 1000.0);
         answered = -1;
         writes += t.bytes[16] == 0x6E;
         if (t.bytes[16] == 0x6D) {
@@ -145,8 +151,12 @@ void PrintBatch(const BatchFigures& figures, const Contender& floor) {
                 Percentile(figures.perNodeMs, 1.0));
     std::printf("  %-48s %9.2f %9.2f\n", "per node, whole process (start-up, close)",
                 Percentile(figures.wallPerNodeMs, 0.5), Percentile(figures.wallPerNodeMs, 1.0));
-    std::printf("  %-48s %9.2f %9.2f\n", "answer injected -> next request written",
-                Percentile(figures.answerToNextMs, 0.5), Percentile(figures.answerToNextMs, 1.0));
+    std::printf("  %-48s %9.2f %9.2f\n", "read's answer injected -> Write Memory written",
+                Percentile(figures.readAnswerToWriteMs, 0.5),
+                Percentile(figures.readAnswerToWriteMs, 1.0));
+    std::printf("  %-48s %9.2f %9.2f\n", "write's answer injected -> next Read Memory",
+                Percentile(figures.writeAnswerToNextMs, 0.5),
+                Percentile(figures.writeAnswerToNextMs, 1.0));
     std::printf("  %-48s %9.2f\n", "floor: one whole change (median, above)", floorMs);
     std::printf("  %-48s %9.2f\n", "floor: the same from its Read Memory written", floorFromRead);
     std::printf("  %-48s %9.2f %9.2f\n", "per node / floor (whole, from Read Memory)",
