@@ -35,10 +35,20 @@ static void AskForPointer() {
 // thread, so it also shows when the pointer comes over the window meanwhile.
 // At the end the window under the pointer is asked, not the old shape put
 // back: the pointer may have moved meanwhile.
+// Each status text comes here: only the change's start and end touch the
+// pointer, so the statuses in between (a service pin received) cost nothing
+// on the way to the node's Read Memory.
 void ShowWaitPointer(bool waiting) {
+    static HCURSOR wait;
+    static bool shown;
     if (waiting) {
-        SetCursor(LoadCursorA(nullptr, IDC_WAIT));
-    } else {
+        if (wait == nullptr) {
+            wait = LoadCursorA(nullptr, IDC_WAIT);
+        }
+        SetCursor(wait);
+        shown = true;
+    } else if (shown) {
+        shown = false;
         AskForPointer();
     }
 }
