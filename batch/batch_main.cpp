@@ -58,19 +58,6 @@ void Complain(const char* format, ...) {
     va_end(args);
 }
 
-bool SameName(const char* a, const char* b) {
-    for (;; ++a, ++b) {
-        char x = *a >= 'a' && *a <= 'z' ? static_cast<char>(*a - 'a' + 'A') : *a;
-        char y = *b >= 'a' && *b <= 'z' ? static_cast<char>(*b - 'a' + 'A') : *b;
-        if (x != y) {
-            return false;
-        }
-        if (x == '\0') {
-            return true;
-        }
-    }
-}
-
 void ListNames(int count, bool toError) {
     for (int i = 0; i < count; ++i) {
         if (toError) {
@@ -104,7 +91,7 @@ const InterfaceEntry* ChooseInterface(const char* name, int* exitCode) {
         return &InterfaceCatalogue[0];
     }
     for (int i = 0; name != nullptr && i < found.count; ++i) {
-        if (SameName(name, InterfaceCatalogue[i].name)) {
+        if (SameInterfaceName(name, InterfaceCatalogue[i].name)) {
             return &InterfaceCatalogue[i];
         }
     }

@@ -28,10 +28,13 @@ static KeyName UpperCaseKeyName(const char* name) {
     return upper;
 }
 
+bool SameInterfaceName(const char* a, const char* b) {
+    return std::strcmp(UpperCaseKeyName(a).text, UpperCaseKeyName(b).text) == 0;
+}
+
 static bool AlreadyListed(const CatalogueFound* found, const char* name) {
-    KeyName wanted = UpperCaseKeyName(name);
     for (int i = 0; i < found->count; ++i)
-        if (std::strcmp(UpperCaseKeyName(InterfaceCatalogue[i].name).text, wanted.text) == 0)
+        if (SameInterfaceName(InterfaceCatalogue[i].name, name))
             return true;
     return false;
 }

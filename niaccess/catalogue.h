@@ -25,3 +25,7 @@ struct CatalogueFound {
 // enumeration order (on 64-bit Windows the own view's, then the other's),
 // and tells what it found.
 CatalogueFound ReadInterfaceCatalogue();
+
+// True when the registry holds the two names for one key: every letter
+// compared without regard to case, by the system's own rule.
+bool SameInterfaceName(const char* a, const char* b);
