@@ -143,7 +143,7 @@ fault niaccess/niaccess.cpp "closing leaves the arrival event attached" \
 
 # ---- the interface catalogue
 fault niaccess/catalogue.cpp "a key found in both registry views is listed twice" \
-  $'wanted.text) == 0)\n            return true;' $'wanted.text) == 0)\n            return false;'
+  $'InterfaceCatalogue[i].name, name))\n            return true;' $'InterfaceCatalogue[i].name, name))\n            return false;'
 fault niaccess/catalogue.cpp "the duplicate check tells letters by their case" \
   $'    PlatRegUpperCaseName(upper.text, length);\n' ''
 fault niaccess/catalogue.cpp "a device name of another type than REG_SZ is listed" \
