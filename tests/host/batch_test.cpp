@@ -407,6 +407,10 @@ TEST_F(BatchRun, NothingIsSentWithoutAGoodPlanARecordAndOneInterface) {
               ExitAsPlanned);
     EXPECT_NE(files["r.csv"].find(",01 02 03 04 05 06,OLD,OLD,already,0\n"), std::string::npos);
     EXPECT_EQ(Batch({"--interface", "Test card", "--check", "ok.csv"}), ExitAsPlanned);
+    files["new.csv"] = "01 02 03 04 05 06,NEW\n"; // a check only says that it differs
+    EXPECT_EQ(Batch({"--interface", "Test card", "--check", "--record", "c.csv", "new.csv"}),
+              ExitNotAsPlanned);
+    EXPECT_NE(files["c.csv"].find(",OLD,OLD,differs,0\n"), std::string::npos) << files["c.csv"];
 
     VnetFaultControls()->failOpen = true;
     err.clear();
